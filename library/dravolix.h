@@ -1,0 +1,71 @@
+/* Dravolix: flat exports through which a program reaches the archiver modules
+ * of the common archiver API, by a small archiver index (1..13, see
+ * archiver_table.h). Every buffer belongs to the caller; the library returns
+ * no memory and keeps no module loaded between calls. Enter it from one thread
+ * at a time.
+ *
+ * Results of the library's own, beside those passed through from a module:
+ *   -1  index outside 1..13
+ *   -2  the archiver module cannot be loaded
+ *   -3  the module loads but lacks the entry point asked for (it is not called)
+ *   -4  the question does not apply to this archiver
+ *   -6  a null text where a file name or command line is needed
+ * The 16-bit exports carry them as 0xFFFF, 0xFFFE, 0xFFFD, 0xFFFC, 0xFFFA. */
+#ifndef KELVORA_DRAVOLIX_H
+#define KELVORA_DRAVOLIX_H
+
+#include <stdint.h>
+
+#include "hwnd.h"
+
+#if defined(_WIN32)
+#define DRAVOLIX_API __stdcall
+#define DRAVOLIX_EXPORT
+#else
+#define DRAVOLIX_API
+#define DRAVOLIX_EXPORT __attribute__((visibility("default")))
+#endif
+
+#define DRAVX_ERROR_INDEX (-1)
+#define DRAVX_ERROR_NOT_LOADABLE (-2)
+#define DRAVX_ERROR_NO_ENTRY (-3)
+#define DRAVX_ERROR_NOT_APPLICABLE (-4)
+#define DRAVX_ERROR_NULL_ARGUMENT (-6)
+
+/* The library's own version x 100, as DravxGetCoreVersion answers it. */
+#define DRAVOLIX_CORE_VERSION 6
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Runs one command of the archiver: shows the wait window while it works when
+ * `owner` is not null, and returns the module's result unchanged. */
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API Dravx(int32_t index, HWND owner, const char* command_line, char* output,
+                           uint32_t output_size);
+
+/* Probing and information. */
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxCheckArchive(int32_t index, const char* file_name, int32_t mode);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxGetArchiveType(int32_t index, const char* file_name);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxGetFileCount(int32_t index, const char* file_name);
+DRAVOLIX_EXPORT int16_t DRAVOLIX_API DravxGetVersion(int32_t index);
+DRAVOLIX_EXPORT int16_t DRAVOLIX_API DravxGetSubVersion(int32_t index);
+DRAVOLIX_EXPORT int16_t DRAVOLIX_API DravxGetCoreVersion(void);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxConfigDialog(int32_t index, HWND owner, char* options, int32_t mode);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxQueryFunctionList(int32_t index, int32_t function);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxSupportType(void);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxCheckArchiveEx(const char* file_name, int32_t mode);
+
+/* Kept for callers of the older interface: they do nothing and return 0. */
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxOpenArchive(int32_t index, HWND owner, const char* file_name,
+                                      uint32_t mode);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxCloseArchive(int32_t index, void* archive);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxFindFirst(int32_t index, void* archive, const char* wild_name,
+                                    void* info);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxFindNext(int32_t index, void* archive, void* info);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Kelvora need.
+# Safe to run again: when everything is present it changes nothing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config binutils   # build
+  qt6-base-dev                                # windows, dialogs, the wait window
+  libarchive-dev                              # our archiver modules
+  libgtest-dev libgmock-dev                   # tests
+  xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q "${missing[@]}"

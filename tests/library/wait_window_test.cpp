@@ -1,0 +1,103 @@
+// The wait window that Dravx shows, under a real (offscreen) QApplication.
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "dravolix.h"
+#include "fake_archivers.h"
+#include "wait_window.h"
+
+namespace {
+
+QWidget* FindWaitWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == platform::kWaitWindowName) return widget;
+    return nullptr;
+}
+
+// What the module saw of the wait window while its command ran.
+struct Seen {
+    bool called = false;
+    bool visible = false;
+    QString title, text;
+    QWidget* owner = nullptr;
+    int buttons = -1;
+    QPoint centre;
+} seen;
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void fake_archiver_hook(const char*) {
+    seen.called = true;
+    if (QWidget* window = FindWaitWindow()) {
+        seen.visible = window->isVisible();
+        seen.title = window->windowTitle();
+        seen.owner = window->parentWidget();
+        seen.buttons = static_cast<int>(window->findChildren<QPushButton*>().size());
+        if (auto* label = window->findChild<QLabel*>()) seen.text = label->text();
+        seen.centre = window->geometry().center();
+    }
+}
+
+namespace {
+
+class WaitWindowTest : public FakeArchiverTest {
+protected:
+    void SetUp() override {
+        FakeArchiverTest::SetUp();
+        seen = Seen{};
+        owner_.show();
+    }
+    HWND Owner() { return reinterpret_cast<HWND>(owner_.winId()); }
+    QWidget owner_;
+};
+
+TEST_F(WaitWindowTest, ShownOwnedAndCentredWhileTheCommandRuns) {
+    Install({1});
+    EXPECT_EQ(Dravx(1, Owner(), "x a.lzh", nullptr, 0), 0);
+    ASSERT_TRUE(seen.called);
+    EXPECT_TRUE(seen.visible);
+    EXPECT_EQ(seen.title, QStringLiteral("Dravolix：Please Wait...."));
+    EXPECT_EQ(seen.text, QStringLiteral("ファイルを処理しています。\nしばらくお待ち下さい...."));
+    EXPECT_EQ(seen.owner, &owner_);
+    EXPECT_EQ(seen.buttons, 0);
+    QPoint screenCentre = QGuiApplication::primaryScreen()->geometry().center();
+    EXPECT_LE((seen.centre - screenCentre).manhattanLength(), 2);
+    EXPECT_EQ(FindWaitWindow(), nullptr);  // gone once Dravx returns
+}
+
+TEST_F(WaitWindowTest, NoWindowWithoutOwnerOrModule) {
+    Install({1});
+    EXPECT_EQ(Dravx(1, nullptr, "x a.lzh", nullptr, 0), 0);
+    EXPECT_TRUE(seen.called);
+    EXPECT_FALSE(seen.visible);
+
+    EXPECT_EQ(Dravx(2, Owner(), "x a.zip", nullptr, 0), -2);  // not installed
+    EXPECT_EQ(Dravx(0, Owner(), "x a.zip", nullptr, 0), -1);
+    EXPECT_EQ(FindWaitWindow(), nullptr);
+    // The probing exports never show it, not even the TAR pre-command.
+    Install({4});
+    Script("Tar.GetVersion", "100");
+    seen = Seen{};
+    EXPECT_EQ(DravxCheckArchive(4, "a.tar", 1), 0);
+    EXPECT_TRUE(seen.called);
+    EXPECT_FALSE(seen.visible);
+}
+
+TEST_F(WaitWindowTest, UnknownOwnerStillGetsAWindow) {
+    Install({1});
+    EXPECT_EQ(Dravx(1, reinterpret_cast<HWND>(0x7fff0001), "x", nullptr, 0), 0);
+    EXPECT_TRUE(seen.visible);
+    EXPECT_EQ(seen.owner, nullptr);
+    EXPECT_EQ(FindWaitWindow(), nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
