@@ -57,22 +57,31 @@ HWND ShowWaitWindow(HWND owner) {
     window->setWindowTitle(QStringLiteral("Dravolix：Please Wait...."));
     window->setFont(WaitWindowFont());
 
+    // The template's figures in dialog units; where the font here is wider
+    // than the template's, the text and window grow so that nothing is cut.
     const QSize base = BaseUnits(window->font());
-    const QRect client = UnitsToPixels(base, 0, 0, kWidthUnits, kHeightUnits);
-    window->setFixedSize(client.size());
-
     auto* text = new QLabel(QStringLiteral("ファイルを処理しています。\nしばらくお待ち下さい...."), window);
-    text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    text->setWordWrap(true);
-    text->setAutoFillBackground(false);
-    text->setGeometry(UnitsToPixels(base, kTextLeft, kTextTop, kTextWidth, kTextHeight));
+    text->setAlignment(Qt::AlignCenter);
+    QRect textRect = UnitsToPixels(base, kTextLeft, kTextTop, kTextWidth, kTextHeight);
+    textRect.setSize(textRect.size().expandedTo(text->sizeHint()));
+    text->setGeometry(textRect);
 
+    const QRect templateRect = UnitsToPixels(base, 0, 0, kWidthUnits, kHeightUnits);
+    const QSize margins(templateRect.width() - UnitsToPixels(base, 0, 0, kTextWidth, 0).width(),
+                        templateRect.height() - UnitsToPixels(base, 0, 0, 0, kTextHeight).height());
+    const QSize client = templateRect.size().expandedTo(textRect.size() + margins);
+    window->setFixedSize(client);
+    text->move((client.width() - textRect.width()) / 2, textRect.top());
+
+    window->show();
+    // Centre the whole window, frame included, once the frame is known.
     QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         QRect area = screen->geometry();
-        window->move(area.center() - QPoint(client.width() / 2, client.height() / 2));
+        QSize frame = window->frameGeometry().size();
+        window->move(area.left() + (area.width() - frame.width()) / 2,
+                     area.top() + (area.height() - frame.height()) / 2);
     }
-    window->show();
     window->raise();
     window->activateWindow();
     return reinterpret_cast<HWND>(window->winId());

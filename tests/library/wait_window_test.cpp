@@ -23,7 +23,8 @@ struct Seen {
     QString title, text;
     QWidget* owner = nullptr;
     int buttons = -1;
-    QPoint centre;
+    bool textFits = false;
+    QRect geometry;
 } seen;
 
 }  // namespace
@@ -35,8 +36,13 @@ extern "C" __attribute__((visibility("default"))) void fake_archiver_hook(const 
         seen.title = window->windowTitle();
         seen.owner = window->parentWidget();
         seen.buttons = static_cast<int>(window->findChildren<QPushButton*>().size());
-        if (auto* label = window->findChild<QLabel*>()) seen.text = label->text();
-        seen.centre = window->geometry().center();
+        if (auto* label = window->findChild<QLabel*>()) {
+            seen.text = label->text();
+            QSize needed = label->sizeHint();
+            seen.textFits = label->width() >= needed.width() && label->height() >= needed.height() &&
+                            window->rect().contains(label->geometry());
+        }
+        seen.geometry = window->frameGeometry();
     }
 }
 
@@ -62,8 +68,10 @@ TEST_F(WaitWindowTest, ShownOwnedAndCentredWhileTheCommandRuns) {
     EXPECT_EQ(seen.text, QStringLiteral("ファイルを処理しています。\nしばらくお待ち下さい...."));
     EXPECT_EQ(seen.owner, &owner_);
     EXPECT_EQ(seen.buttons, 0);
-    QPoint screenCentre = QGuiApplication::primaryScreen()->geometry().center();
-    EXPECT_LE((seen.centre - screenCentre).manhattanLength(), 2);
+    EXPECT_TRUE(seen.textFits);
+    QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_LE(std::abs(2 * seen.geometry.left() + seen.geometry.width() - screen.width()), 1);
+    EXPECT_LE(std::abs(2 * seen.geometry.top() + seen.geometry.height() - screen.height()), 1);
     EXPECT_EQ(FindWaitWindow(), nullptr);  // gone once Dravx returns
 }
 
