@@ -50,7 +50,13 @@ typedef uint16_t(ARCHIVER_CALL* ArchiverGetSubVersionFn)(void);
 /* PConfigDialog: the module's own settings window. */
 typedef int32_t(ARCHIVER_CALL* ArchiverConfigDialogFn)(HWND owner, char* options, int32_t mode);
 
-/* PQueryFunctionList: exactly 1 when the function numbered `function` exists. */
+/* PQueryFunctionList: exactly 1 when the function numbered `function` exists.
+ * Numbers of the functions our modules offer: */
+#define ARCHIVER_FUNCTION_COMMAND 0
+#define ARCHIVER_FUNCTION_GET_VERSION 1
+#define ARCHIVER_FUNCTION_CHECK_ARCHIVE 16
+#define ARCHIVER_FUNCTION_CONFIG_DIALOG 17
+#define ARCHIVER_FUNCTION_GET_FILE_COUNT 18
 typedef int32_t(ARCHIVER_CALL* ArchiverQueryFunctionListFn)(int32_t function);
 
 #ifdef __cplusplus

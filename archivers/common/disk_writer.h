@@ -1,0 +1,83 @@
+// Writes entries below one destination folder and never outside it: every
+// folder is opened without following links, and files are written under a
+// temporary name and renamed into place only when complete.
+#ifndef KELVORA_ARCHIVERS_DISK_WRITER_H
+#define KELVORA_ARCHIVERS_DISK_WRITER_H
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace archivers {
+
+using Parts = std::vector<std::string>;
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+    void Reset();
+
+private:
+    int fd_;
+};
+
+// A file being written; removed again unless Commit succeeds.
+class PendingFile {
+public:
+    PendingFile(UniqueFd folder, UniqueFd file, std::string temporary, std::string name)
+        : folder_(std::move(folder)), file_(std::move(file)), temporary_(std::move(temporary)), name_(std::move(name)) {}
+    PendingFile(PendingFile&&) = default;
+    PendingFile& operator=(PendingFile&&) = default;
+    ~PendingFile();
+    int32_t Write(const char* data, size_t size, int64_t offset);
+    // Sets the size (trailing holes), time and the final name.
+    int32_t Commit(int64_t size, const timespec& mtime);
+
+private:
+    UniqueFd folder_;
+    UniqueFd file_;
+    std::string temporary_, name_;
+    int64_t end_ = 0;
+    bool committed_ = false;
+};
+
+class DiskWriter {
+public:
+    // Creates the destination (with its parents) and opens it: 0 or kMakeFolder.
+    int32_t Open(const std::string& destination);
+
+    int32_t MakeFolder(const Parts& parts, mode_t mode, const timespec& mtime);
+    // On success `file` holds the new file, open for writing.
+    int32_t BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file);
+    int32_t MakeSymlink(const Parts& parts, const std::string& target);
+    int32_t MakeHardLink(const Parts& parts, const Parts& target);
+    // Gives the folders made from entries their stored times.
+    void FinishFolders();
+
+private:
+    // The folder that holds parts[0..n-1), made where missing: an fd or -1 with `code` set.
+    int OpenParent(const Parts& parts, int32_t& code);
+    UniqueFd Walk(const Parts& parts, size_t count, int32_t& code) const;
+
+    UniqueFd root_;
+    Parts cached_parent_;
+    UniqueFd cached_fd_;
+    std::vector<std::pair<Parts, timespec>> folder_times_;
+    unsigned counter_ = 0;
+};
+
+}  // namespace archivers
+
+#endif

@@ -1,0 +1,243 @@
+#include "operations.h"
+
+#include <fnmatch.h>
+#include <locale.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "disk_writer.h"
+#include "names.h"
+
+namespace archivers {
+namespace {
+
+// The module works in a UTF-8 locale on its own thread, whatever the program's.
+class ThreadLocale {
+public:
+    ThreadLocale() : locale_(newlocale(LC_ALL_MASK, "C.UTF-8", nullptr)) {
+        if (locale_) previous_ = uselocale(locale_);
+    }
+    ~ThreadLocale() {
+        if (!locale_) return;
+        uselocale(previous_);
+        freelocale(locale_);
+    }
+    ThreadLocale(const ThreadLocale&) = delete;
+    ThreadLocale& operator=(const ThreadLocale&) = delete;
+
+private:
+    locale_t locale_;
+    locale_t previous_ = nullptr;
+};
+
+int64_t FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_size : 0;
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A compressed single file is named after the archive without its compression suffix.
+std::string RawFileName(const std::string& archive) {
+    std::string name = BaseName(archive);
+    for (const char* suffix : {".gz", ".z", ".bz2", ".xz", ".lzma", ".zst"}) {
+        size_t length = std::strlen(suffix);
+        if (name.size() > length && strcasecmp(name.c_str() + name.size() - length, suffix) == 0)
+            return name.substr(0, name.size() - length);
+    }
+    return name + ".out";
+}
+
+std::string EntryName(const Reader& reader, const std::string& archive) {
+    if (reader.IsRawFile()) return RawFileName(archive);
+    const char* raw = archive_entry_pathname(reader.Entry());
+    if (!raw) raw = archive_entry_pathname_utf8(reader.Entry());
+    return DecodeEntryName(raw ? raw : "");
+}
+
+// Archives made on Windows may separate folders with "\".
+bool BackslashSeparates(Kind kind) { return kind != Kind::Tar; }
+
+bool Selected(const std::string& name, const std::vector<std::string>& patterns) {
+    if (patterns.empty()) return true;
+    std::string base = name.substr(name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1);
+    for (const auto& pattern : patterns) {
+        if (pattern == "*.*" || pattern == "*") return true;
+        if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0 ||
+            fnmatch(pattern.c_str(), base.c_str(), FNM_CASEFOLD) == 0)
+            return true;
+    }
+    return false;
+}
+
+timespec EntryTime(archive_entry* entry) {
+    if (!archive_entry_mtime_is_set(entry)) return {0, UTIME_OMIT};
+    return {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+}
+
+int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::string& name) {
+    archive_entry* entry = reader.Entry();
+    auto parts = SafeParts(name, BackslashSeparates(kind));
+    if (!parts) return result::kBrokenHeader;  // would land outside the destination
+    if (parts->empty()) return result::kOk;     // "./": the destination itself
+
+    if (const char* hardlink = archive_entry_hardlink(entry)) {
+        auto target = SafeParts(DecodeEntryName(hardlink), BackslashSeparates(kind));
+        return target && !target->empty() ? disk.MakeHardLink(*parts, *target) : result::kBrokenHeader;
+    }
+    switch (archive_entry_filetype(entry)) {
+        case AE_IFDIR:
+            return disk.MakeFolder(*parts, archive_entry_perm(entry), EntryTime(entry));
+        case AE_IFLNK: {
+            const char* target = archive_entry_symlink(entry);
+            std::string decoded = DecodeEntryName(target ? target : "");
+            if (!LinkStaysInside(*parts, decoded)) return result::kBrokenHeader;
+            return disk.MakeSymlink(*parts, decoded);
+        }
+        case AE_IFREG:
+        case 0: {
+            std::optional<PendingFile> file;
+            if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
+            if (int32_t code = disk.BeginFile(*parts, archive_entry_perm(entry), file); code != result::kOk)
+                return code;
+            int32_t code = reader.ReadData([&](const char* data, size_t size, int64_t offset) {
+                return file->Write(data, size, offset);
+            });
+            if (code != result::kOk) return code;
+            int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+            return file->Commit(size, EntryTime(entry));
+        }
+        default:
+            return result::kWrite;  // devices and pipes are not made
+    }
+}
+
+// Walks every entry; `visit` returns a result code. The first failure is the
+// result; a failure marked fatal (cancel, full disk) stops the walk.
+template <class Visit>
+int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, Visit visit) {
+    Reader reader;
+    if (int32_t code = reader.Open(kind, archive); code != result::kOk) return code;
+    const int64_t total = FileSize(archive);
+    int32_t first_failure = result::kOk;
+    while (reader.Entry()) {
+        std::string name = EntryName(reader, archive);
+        if (!progress.Step(name, reader.BytesRead(), total)) return result::kCancelled;
+        int32_t code = visit(reader, name);
+        if (code == result::kCancelled || code == result::kDiskFull) return code;
+        if (first_failure == result::kOk) first_failure = code;
+        if (int32_t next = reader.Next(); next != result::kOk) return first_failure ? first_failure : next;
+    }
+    progress.Step("", total, total);
+    return first_failure;
+}
+
+int32_t List(Kind kind, const std::string& archive, char* output, uint32_t output_size) {
+    std::string listing;
+    NoProgress quiet;
+    int32_t code = ForEachEntry(kind, archive, quiet, [&](Reader&, const std::string& name) {
+        listing += name + "\n";
+        return result::kOk;
+    });
+    if (output && output_size > 0) {
+        size_t length = std::min<size_t>(listing.size(), output_size - 1);
+        // Cut at a character boundary, never inside a UTF-8 sequence.
+        while (length > 0 && length < listing.size() && (static_cast<unsigned char>(listing[length]) & 0xC0) == 0x80)
+            --length;
+        std::memcpy(output, listing.data(), length);
+        output[length] = '\0';
+    }
+    return code;
+}
+
+}  // namespace
+
+int32_t Extract(Kind kind, const Command& command, Progress& progress) {
+    // Nothing is made before the archive is known to be readable.
+    Reader probe;
+    if (int32_t code = probe.Open(kind, command.archive); code != result::kOk) return code;
+    DiskWriter disk;
+    if (int32_t code = disk.Open(command.destination); code != result::kOk) return code;
+    int32_t code = ForEachEntry(kind, command.archive, progress, [&](Reader& reader, const std::string& name) {
+        return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name) : result::kOk;
+    });
+    disk.FinishFolders();
+    return code;
+}
+
+int32_t Test(Kind kind, const std::string& archive, Progress& progress) {
+    return ForEachEntry(kind, archive, progress, [](Reader& reader, const std::string&) {
+        return reader.ReadData([](const char*, size_t, int64_t) { return result::kOk; });
+    });
+}
+
+int32_t CheckArchive(Kind kind, const char* file, int32_t mode) {
+    if (!file) return 0;
+    ThreadLocale locale;
+    Reader reader;
+    if (reader.Open(kind, file) != result::kOk) return 0;
+    if (mode & 2) {
+        NoProgress quiet;
+        return Test(kind, file, quiet) == result::kOk ? 1 : 0;
+    }
+    return 1;
+}
+
+int32_t FileCount(Kind kind, const char* file) {
+    if (!file) return -1;
+    ThreadLocale locale;
+    int32_t count = 0;
+    NoProgress quiet;
+    int32_t code = ForEachEntry(kind, file, quiet, [&](Reader&, const std::string&) {
+        ++count;
+        return result::kOk;
+    });
+    return code == result::kOk ? count : -1;
+}
+
+int32_t TarArchiveType(const char* file) {
+    if (!file) return 0;
+    ThreadLocale locale;
+    Reader reader;
+    if (reader.Open(Kind::Tar, file) != result::kOk) return 0;
+    // Per format: the code alone, then gzip, compress, bzip2, xz, lzma, zstd.
+    struct Codes { int plain, gzip, compress, bzip2, xz, lzma, zstd; };
+    constexpr Codes kTar{1, 2, 3, 6, 8, 9, 10}, kRaw{0, 5, 4, 7, 11, 12, 13};
+    constexpr Codes kCpio{32, 36, 37, 39, 40, 41, 42}, kAr{48, 52, 53, 55, 49, 50, 51};
+    const int base = reader.Format() & ARCHIVE_FORMAT_BASE_MASK;
+    const Codes& codes = base == ARCHIVE_FORMAT_RAW ? kRaw : base == ARCHIVE_FORMAT_CPIO ? kCpio
+                         : base == ARCHIVE_FORMAT_AR ? kAr : kTar;
+    if (reader.HasFilter(ARCHIVE_FILTER_GZIP)) return codes.gzip;
+    if (reader.HasFilter(ARCHIVE_FILTER_COMPRESS)) return codes.compress;
+    if (reader.HasFilter(ARCHIVE_FILTER_BZIP2)) return codes.bzip2;
+    if (reader.HasFilter(ARCHIVE_FILTER_XZ)) return codes.xz;
+    if (reader.HasFilter(ARCHIVE_FILTER_LZMA)) return codes.lzma;
+    if (reader.HasFilter(ARCHIVE_FILTER_ZSTD)) return codes.zstd;
+    return codes.plain;
+}
+
+int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char* output, uint32_t output_size) {
+    if (output && output_size > 0) output[0] = '\0';
+    if (!line) return result::kBadCommand;
+    ThreadLocale locale;
+    Command command = ParseCommand(line);
+    if (command.action == Action::Unknown) return result::kBadCommand;
+    if (command.action == Action::List) return List(module.kind, command.archive, output, output_size);
+
+    std::unique_ptr<Progress> window;
+    if (owner && !command.quiet)
+        window = ShowProgressWindow(owner, std::string(command.action == Action::Extract ? "解凍中 - " : "テスト中 - ") +
+                                               module.name);
+    NoProgress quiet;
+    Progress& progress = window ? *window : static_cast<Progress&>(quiet);
+    return command.action == Action::Extract ? Extract(module.kind, command, progress)
+                                             : Test(module.kind, command.archive, progress);
+}
+
+}  // namespace archivers

@@ -1,0 +1,38 @@
+// What an archiver module does, whatever its prefix.
+#ifndef KELVORA_ARCHIVERS_OPERATIONS_H
+#define KELVORA_ARCHIVERS_OPERATIONS_H
+
+#include <cstdint>
+#include <string>
+
+#include "command_line.h"
+#include "hwnd.h"
+#include "progress.h"
+#include "reader.h"
+
+namespace archivers {
+
+struct ModuleInfo {
+    Kind kind;
+    const char* name;      // "Unlha32"
+    const char* formats;   // for the settings window
+};
+
+// The command function: runs one command line, writes any listing into
+// `output` (at most `output_size` bytes, zero-terminated).
+int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char* output, uint32_t output_size);
+
+int32_t Extract(Kind kind, const Command& command, Progress& progress);
+int32_t Test(Kind kind, const std::string& archive, Progress& progress);
+
+// 1 when the file is an archive of the module's formats, else 0. Mode bit 1
+// (value 2) reads every entry's data and checks it.
+int32_t CheckArchive(Kind kind, const char* file, int32_t mode);
+// Entries in the archive, or -1 when it cannot be read to its end.
+int32_t FileCount(Kind kind, const char* file);
+// TAR's archive type code (tar 1, tar.gz 2, ... see the source), 0 when unknown.
+int32_t TarArchiveType(const char* file);
+
+}  // namespace archivers
+
+#endif

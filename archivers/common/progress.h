@@ -1,0 +1,36 @@
+// The module's own progress window, seen from the operations.
+#ifndef KELVORA_ARCHIVERS_PROGRESS_H
+#define KELVORA_ARCHIVERS_PROGRESS_H
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "hwnd.h"
+
+namespace archivers {
+
+class Progress {
+public:
+    virtual ~Progress() = default;
+    // Reports the entry being worked on and the archive bytes read so far;
+    // false once the user has cancelled.
+    virtual bool Step(std::string_view entry, int64_t done, int64_t total) = 0;
+};
+
+class NoProgress : public Progress {
+public:
+    bool Step(std::string_view, int64_t, int64_t) override { return true; }
+};
+
+// A window owned by `owner` with the entry, a bar and a cancel button; null
+// when none can be shown (no QApplication, or not on its thread).
+std::unique_ptr<Progress> ShowProgressWindow(HWND owner, std::string_view caption);
+
+// The module's settings window: its name, version and the formats it reads.
+// False when no window can be shown.
+bool ShowModuleInformation(HWND owner, std::string_view title, std::string_view text);
+
+}  // namespace archivers
+
+#endif

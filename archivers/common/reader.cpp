@@ -1,0 +1,114 @@
+#include "reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace archivers {
+namespace {
+
+constexpr size_t kBlockSize = 1 << 17;
+
+const int kCompressionFilters[] = {ARCHIVE_FILTER_GZIP, ARCHIVE_FILTER_BZIP2, ARCHIVE_FILTER_COMPRESS,
+                                   ARCHIVE_FILTER_LZMA, ARCHIVE_FILTER_XZ,    ARCHIVE_FILTER_ZSTD};
+
+void SupportFormats(archive* a, Kind kind, bool raw) {
+    switch (kind) {
+        case Kind::Lha: archive_read_support_format_lha(a); break;
+        case Kind::Zip: archive_read_support_format_zip(a); break;
+        case Kind::Cab: archive_read_support_format_cab(a); break;
+        case Kind::Rar:
+            archive_read_support_format_rar(a);
+            archive_read_support_format_rar5(a);
+            break;
+        case Kind::Tar:
+            archive_read_support_filter_gzip(a);
+            archive_read_support_filter_bzip2(a);
+            archive_read_support_filter_compress(a);
+            archive_read_support_filter_lzma(a);
+            archive_read_support_filter_xz(a);
+            archive_read_support_filter_zstd(a);
+            archive_read_support_filter_rpm(a);
+            if (raw) {
+                archive_read_support_format_raw(a);
+            } else {
+                archive_read_support_format_tar(a);
+                archive_read_support_format_gnutar(a);
+                archive_read_support_format_cpio(a);
+                archive_read_support_format_ar(a);
+            }
+            break;
+    }
+}
+
+bool Readable(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    close(fd);
+    return regular;
+}
+
+}  // namespace
+
+Reader::~Reader() {
+    if (archive_) archive_read_free(archive_);
+}
+
+int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
+    if (archive_) archive_read_free(archive_);
+    entry_ = nullptr;
+    archive_ = archive_read_new();
+    if (!archive_) return result::kOpenArchive;
+    SupportFormats(archive_, kind, raw);
+    if (archive_read_open_filename(archive_, path.c_str(), kBlockSize) != ARCHIVE_OK) return result::kNotArchive;
+    int status = archive_read_next_header(archive_, &entry_);
+    if (status == ARCHIVE_OK || status == ARCHIVE_WARN) return result::kOk;
+    entry_ = nullptr;
+    return result::kNotArchive;
+}
+
+int32_t Reader::Open(Kind kind, const std::string& path) {
+    if (!Readable(path)) return result::kOpenArchive;
+    int32_t code = OpenWith(kind, path, false);
+    // A compressed file with no archive inside is one entry of its own;
+    // a file that is not compressed at all is none of ours.
+    if (code == result::kNotArchive && kind == Kind::Tar) {
+        bool compressed = false;
+        for (int filter : kCompressionFilters) compressed = compressed || HasFilter(filter);
+        if (compressed) code = OpenWith(kind, path, true);
+    }
+    return code;
+}
+
+bool Reader::HasFilter(int code) const {
+    if (!archive_) return false;
+    for (int i = 0, n = archive_filter_count(archive_); i < n; ++i)
+        if (archive_filter_code(archive_, i) == code) return true;
+    return false;
+}
+
+int32_t Reader::Next() {
+    int status = archive_read_next_header(archive_, &entry_);
+    if (status == ARCHIVE_OK || status == ARCHIVE_WARN) return result::kOk;
+    entry_ = nullptr;
+    if (status == ARCHIVE_EOF) return result::kOk;
+    // libarchive reports a malformed header with EILSEQ (its "file format" error).
+    return archive_errno(archive_) == EILSEQ ? result::kBrokenHeader : result::kReadArchive;
+}
+
+int32_t Reader::DataError() const {
+    const char* message = archive_error_string(archive_);
+    std::string text = message ? message : "";
+    for (const char* word : {"CRC", "crc", "checksum", "Checksum"})
+        if (text.find(word) != std::string::npos) return result::kChecksum;
+    if (text.find("ecrypt") != std::string::npos || text.find("assphrase") != std::string::npos)
+        return result::kEncrypted;
+    return result::kReadArchive;
+}
+
+}  // namespace archivers

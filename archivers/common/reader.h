@@ -1,0 +1,82 @@
+// Reading one archive with libarchive, limited to one module's formats.
+#ifndef KELVORA_ARCHIVERS_READER_H
+#define KELVORA_ARCHIVERS_READER_H
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cstdint>
+#include <string>
+
+namespace archivers {
+
+enum class Kind { Lha, Zip, Cab, Tar, Rar };
+
+// Result codes of the archiver API that our modules answer.
+namespace result {
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kDiskFull = 0x8005;
+inline constexpr int32_t kEncrypted = 0x800A;
+inline constexpr int32_t kChecksum = 0x800C;
+inline constexpr int32_t kMakeFolder = 0x8012;
+inline constexpr int32_t kWrite = 0x8013;
+inline constexpr int32_t kBrokenHeader = 0x8017;
+inline constexpr int32_t kOpenArchive = 0x8018;
+inline constexpr int32_t kReadArchive = 0x8019;
+inline constexpr int32_t kNotArchive = 0x801A;
+inline constexpr int32_t kBadCommand = 0x801C;
+inline constexpr int32_t kCancelled = 0x8020;
+}  // namespace result
+
+class Reader {
+public:
+    Reader() = default;
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // 0, or kOpenArchive when the file cannot be read, kNotArchive when it is
+    // none of the module's formats. On success the first entry is read.
+    int32_t Open(Kind kind, const std::string& path);
+
+    // The current entry; null after the last one.
+    archive_entry* Entry() const { return entry_; }
+    // Moves to the next entry: 0, or kBrokenHeader / kReadArchive.
+    int32_t Next();
+    // Reads the current entry's data, handing each block to `sink`
+    // (returns 0 to go on, a result code to stop with it).
+    template <class Sink>
+    int32_t ReadData(Sink sink);
+    // Bytes of the archive file consumed so far, for progress.
+    int64_t BytesRead() const { return archive_filter_bytes(archive_, -1); }
+    // libarchive's codes of the archive's format and compression layers.
+    int Format() const { return archive_format(archive_); }
+    bool HasFilter(int code) const;
+    // A single compressed file without an archive format inside.
+    bool IsRawFile() const { return (Format() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW; }
+
+private:
+    int32_t OpenWith(Kind kind, const std::string& path, bool raw);
+    int32_t DataError() const;
+
+    archive* archive_ = nullptr;
+    archive_entry* entry_ = nullptr;
+};
+
+template <class Sink>
+int32_t Reader::ReadData(Sink sink) {
+    if (archive_entry_is_encrypted(entry_)) return result::kEncrypted;
+    for (;;) {
+        const void* block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        int status = archive_read_data_block(archive_, &block, &size, &offset);
+        if (status == ARCHIVE_EOF) return result::kOk;
+        if (status < ARCHIVE_WARN) return DataError();
+        if (int32_t code = sink(static_cast<const char*>(block), size, offset); code != result::kOk) return code;
+    }
+}
+
+}  // namespace archivers
+
+#endif
