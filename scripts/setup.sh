@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config binutils   # build
   qt6-base-dev                                # windows, dialogs, the wait window
-  libarchive-dev                              # our archiver modules
+  libarchive-dev zlib1g-dev                   # our archiver modules
   libgtest-dev libgmock-dev                   # tests
+  jlha-utils gcab libarchive-tools            # making and checking the archive fixtures
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
 )
 
