@@ -134,6 +134,7 @@ int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, 
         if (first_failure == result::kOk) first_failure = code;
         if (int32_t next = reader.Next(); next != result::kOk) return first_failure ? first_failure : next;
     }
+    if (int32_t rest = reader.Finish(); first_failure == result::kOk) first_failure = rest;
     progress.Step("", total, total);
     return first_failure;
 }
@@ -173,6 +174,7 @@ int32_t Extract(Kind kind, const Command& command, Progress& progress) {
 
 int32_t Test(Kind kind, const std::string& archive, Progress& progress) {
     return ForEachEntry(kind, archive, progress, [](Reader& reader, const std::string&) {
+        if (archive_entry_filetype(reader.Entry()) != AE_IFREG) return result::kOk;
         return reader.ReadData([](const char*, size_t, int64_t) { return result::kOk; });
     });
 }

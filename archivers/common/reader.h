@@ -6,7 +6,10 @@
 #include <archive_entry.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "gzip_source.h"
 
 namespace archivers {
 
@@ -41,14 +44,16 @@ public:
 
     // The current entry; null after the last one.
     archive_entry* Entry() const { return entry_; }
-    // Moves to the next entry: 0, or kBrokenHeader / kReadArchive.
+    // Moves to the next entry: 0, or kBrokenHeader / kReadArchive / kChecksum.
     int32_t Next();
+    // After the last entry: reads what is left of a checked stream (0 or kChecksum / kReadArchive).
+    int32_t Finish();
     // Reads the current entry's data, handing each block to `sink`
     // (returns 0 to go on, a result code to stop with it).
     template <class Sink>
     int32_t ReadData(Sink sink);
     // Bytes of the archive file consumed so far, for progress.
-    int64_t BytesRead() const { return archive_filter_bytes(archive_, -1); }
+    int64_t BytesRead() const { return gzip_ ? gzip_->BytesRead() : archive_filter_bytes(archive_, -1); }
     // libarchive's codes of the archive's format and compression layers.
     int Format() const { return archive_format(archive_); }
     bool HasFilter(int code) const;
@@ -57,8 +62,11 @@ public:
 
 private:
     int32_t OpenWith(Kind kind, const std::string& path, bool raw);
-    int32_t DataError() const;
+    // The result code for libarchive's last error, by its message and number.
+    int32_t Failure(int32_t otherwise) const;
+    static la_ssize_t ReadGzip(archive*, void* reader, const void** block);
 
+    std::unique_ptr<GzipSource> gzip_;  // tar.gz and the like, read by us
     archive* archive_ = nullptr;
     archive_entry* entry_ = nullptr;
 };
@@ -72,7 +80,7 @@ int32_t Reader::ReadData(Sink sink) {
         la_int64_t offset = 0;
         int status = archive_read_data_block(archive_, &block, &size, &offset);
         if (status == ARCHIVE_EOF) return result::kOk;
-        if (status < ARCHIVE_WARN) return DataError();
+        if (status != ARCHIVE_OK) return Failure(result::kReadArchive);  // a warning here is a failed checksum
         if (int32_t code = sink(static_cast<const char*>(block), size, offset); code != result::kOk) return code;
     }
 }

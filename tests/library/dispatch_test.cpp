@@ -82,19 +82,20 @@ TEST(ModuleLoader, MapsNamesAndSearchesOnlyTheNamedFolders) {
     char pattern[] = "/tmp/planted-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     std::string planted = pattern;
-    std::filesystem::copy_file(std::string(FAKE_MODULE_DIR) + "/full/Unlha32.so", planted + "/Unlha32.so");
+    // Jack32 is none of our modules, so no other folder holds it.
+    std::filesystem::copy_file(std::string(FAKE_MODULE_DIR) + "/full/Jack32.so", planted + "/Jack32.so");
     std::string previous = std::filesystem::current_path();
     std::filesystem::current_path(planted);
     platform::SetModuleDirectory("");
-    EXPECT_FALSE(platform::ModuleLoadable("Unlha32.dll"));
-    EXPECT_FALSE(platform::ModuleLoadable("./Unlha32.dll"));
-    EXPECT_FALSE(platform::FindModuleFile("Unlha32.dll"));
+    EXPECT_FALSE(platform::ModuleLoadable("Jack32.dll"));
+    EXPECT_FALSE(platform::ModuleLoadable("./Jack32.dll"));
+    EXPECT_FALSE(platform::FindModuleFile("Jack32.dll"));
 
     platform::SetModuleDirectory(planted);
-    EXPECT_EQ(platform::FindModuleFile("Unlha32.dll"), planted + "/Unlha32.so");
-    EXPECT_TRUE(platform::ModuleLoadable("Unlha32.dll"));
-    EXPECT_FALSE(platform::ModuleLoadable("unlha32.dll"));
-    EXPECT_FALSE(platform::ModuleLoadable("../" + planted.substr(5) + "/Unlha32.dll"));
+    EXPECT_EQ(platform::FindModuleFile("Jack32.dll"), planted + "/Jack32.so");
+    EXPECT_TRUE(platform::ModuleLoadable("Jack32.dll"));
+    EXPECT_FALSE(platform::ModuleLoadable("jack32.dll"));
+    EXPECT_FALSE(platform::ModuleLoadable("../" + planted.substr(5) + "/Jack32.dll"));
 
     platform::SetModuleDirectory("");
     std::filesystem::current_path(previous);

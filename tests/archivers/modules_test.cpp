@@ -1,0 +1,209 @@
+// Our archiver modules, reached through Dravolix as the program reaches them,
+// on the fixtures made at build time.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "dravolix.h"
+#include "module_loader.h"
+#include "tree_compare.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kData = KELVORA_FIXTURE_DIR;
+
+// The program's extraction and test commands, by archiver index.
+const std::map<int, std::string> kExtract = {
+    {1, "x -d1 -y1 "}, {2, "-x -o -q "}, {3, "-x -k "}, {4, "-xvf "}, {6, "-x "}};
+const std::map<int, std::string> kTest = {{1, "t "}, {2, "-t "}, {3, "-t "}, {6, "-t "}};
+
+class ModulesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetModuleDirectory(KELVORA_BIN_DIR);
+        std::string pattern = (fs::temp_directory_path() / "modules-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        out_ = pattern;
+    }
+    void TearDown() override {
+        platform::SetModuleDirectory("");
+        fs::remove_all(out_);
+    }
+
+    int Extract(int index, const std::string& fixture, const fs::path& destination) {
+        std::string line = kExtract.at(index) + "\"" + (kData / fixture).string() + "\" \"" +
+                           destination.string() + "/\" *.*";
+        return Dravx(index, nullptr, line.c_str(), nullptr, 0);
+    }
+    int TestArchive(int index, const std::string& fixture) {
+        std::string line = kTest.at(index) + "\"" + (kData / fixture).string() + "\"";
+        return Dravx(index, nullptr, line.c_str(), nullptr, 0);
+    }
+    // Extracts into a fresh folder named after the fixture and compares it.
+    void ExpectExtractsTo(int index, const std::string& fixture, const std::string& tree, bool times = true) {
+        fs::path destination = out_ / fixture;
+        EXPECT_EQ(Extract(index, fixture, destination), 0) << fixture;
+        EXPECT_EQ(CompareTrees(kData / tree, destination, times), "") << fixture;
+    }
+
+    fs::path out_;
+};
+
+TEST_F(ModulesTest, EveryFormatExtractsByteForByte) {
+    for (const char* lzh : {"tree.lzh", "tree_lh0.lzh", "tree_lh6.lzh", "tree_lh7.lzh", "sfx_lzh.exe"})
+        ExpectExtractsTo(1, lzh, "tree");
+    for (const char* zip : {"tree.zip", "tree.jar", "sfx_zip.exe"}) ExpectExtractsTo(2, zip, "tree");
+    ExpectExtractsTo(3, "tree.cab", "tree");
+    for (const char* tar : {"tree.tar", "tree.tar.gz", "tree.tgz", "tree.tar.Z", "tree.tar.bz2", "tree.tar.xz",
+                            "tree.tar.lzma", "tree.tar.zst", "tree.cpio", "tree.cpio.gz", "tree.cpio.Z",
+                            "tree.cpio.bz2"})
+        ExpectExtractsTo(4, tar, "tree");
+    ExpectExtractsTo(4, "flat.a", "flat", false);  // ar keeps seconds only
+    for (const char* rar : {"tree.rar", "tree5.rar"}) ExpectExtractsTo(6, rar, "tree");
+}
+
+TEST_F(ModulesTest, PackagesExtractTheirMembers) {
+    EXPECT_EQ(Extract(4, "tree.deb", out_ / "deb"), 0);
+    EXPECT_EQ(ReadFile(out_ / "deb/debian-binary"), "2.0\n");
+    EXPECT_EQ(Extract(4, "tree.rpm", out_ / "rpm"), 0);
+    EXPECT_EQ(CompareTrees(kData / "tree", out_ / "rpm/usr/share/kelvora-fixture"), "");
+    EXPECT_EQ(DravxGetFileCount(4, (kData / "tree.rpm").c_str()), 5);
+}
+
+TEST_F(ModulesTest, CompressedSingleFileIsOneEntryNamedAfterTheArchive) {
+    for (const char* file : {"hello.txt.gz", "hello.txt.Z", "hello.txt.bz2", "hello.txt.xz", "hello.txt.lzma",
+                             "hello.txt.zst"}) {
+        EXPECT_EQ(DravxGetFileCount(4, (kData / file).c_str()), 1) << file;
+        EXPECT_EQ(Extract(4, file, out_ / file), 0) << file;
+        EXPECT_EQ(ReadFile(out_ / file / "hello.txt"), "Hello, Kelvora!\n") << file;
+    }
+}
+
+TEST_F(ModulesTest, TarTypeCodesReadAsTheProgramsLabels) {
+    const std::map<std::string, int> labelled = {
+        {"tree.tar", 1},     {"tree.tar.gz", 2},  {"tree.tar.Z", 3},    {"hello.txt.Z", 4},
+        {"hello.txt.gz", 5}, {"tree.tar.bz2", 6}, {"hello.txt.bz2", 7}, {"tree.cpio", 32},
+        {"tree.cpio.gz", 36}, {"tree.cpio.Z", 37}, {"tree.cpio.bz2", 39}, {"flat.a", 48},
+        {"flat.a.gz", 52},   {"tree.deb", 48}};
+    for (const auto& [file, code] : labelled) EXPECT_EQ(DravxGetArchiveType(4, (kData / file).c_str()), code) << file;
+    // Forms without a label get codes that have none, inside 0..55.
+    const std::set<int> codesWithLabels = {1, 2, 3, 4, 5, 6, 7, 32, 36, 37, 39, 48, 52, 53, 55};
+    std::set<int> seen;
+    for (const char* file : {"tree.tar.xz", "tree.tar.lzma", "tree.tar.zst", "hello.txt.xz", "hello.txt.zst"}) {
+        int code = DravxGetArchiveType(4, (kData / file).c_str());
+        EXPECT_TRUE(code > 0 && code <= 55 && !codesWithLabels.count(code)) << file << " " << code;
+        seen.insert(code);
+    }
+    EXPECT_EQ(seen.size(), 5u);
+}
+
+TEST_F(ModulesTest, EachModuleTakesOnlyItsOwnFormats) {
+    const std::map<std::string, int> owner = {
+        {"tree.lzh", 1}, {"tree_lh0.lzh", 1}, {"sjis.lzh", 1}, {"sfx_lzh.exe", 1}, {"tree.zip", 2},
+        {"tree.jar", 2}, {"sjis.zip", 2},     {"sfx_zip.exe", 2}, {"tree.cab", 3}, {"sjis.cab", 3},
+        {"tree.tar", 4}, {"tree.tar.gz", 4},  {"hello.txt.gz", 4}, {"tree.cpio", 4}, {"flat.a", 4},
+        {"tree.deb", 4}, {"tree.rpm", 4},     {"tree.rar", 6},   {"tree5.rar", 6},  {"not_archive.txt", 0},
+        {"empty.bin", 0}};
+    for (const auto& [file, index] : owner) {
+        for (int module : {1, 2, 3, 4, 6})
+            EXPECT_EQ(DravxCheckArchive(module, (kData / file).c_str(), 1), module == index ? 1 : 0)
+                << file << " by module " << module;
+        EXPECT_EQ(DravxCheckArchiveEx((kData / file).c_str(), 1), index) << file;
+    }
+    EXPECT_EQ(DravxGetFileCount(1, (kData / "tree.lzh").c_str()), 4);
+    EXPECT_EQ(DravxGetFileCount(2, (kData / "tree.zip").c_str()), DravxGetFileCount(6, (kData / "tree5.rar").c_str()));
+}
+
+TEST_F(ModulesTest, JapaneseNamesBecomeUtf8Names) {
+    ExpectExtractsTo(1, "sjis.lzh", "sjis", false);
+    ExpectExtractsTo(2, "sjis.zip", "sjis", false);
+    ExpectExtractsTo(2, "utf8.zip", "sjis", false);
+    ExpectExtractsTo(3, "sjis.cab", "sjis", false);
+}
+
+TEST_F(ModulesTest, DamagedArchivesGiveTheirCodes) {
+    EXPECT_EQ(Extract(2, "crc.zip", out_ / "crc.zip"), 0x800C);
+    EXPECT_EQ(Extract(1, "crc.lzh", out_ / "crc.lzh"), 0x800C);
+    EXPECT_EQ(Extract(4, "crc.tar.gz", out_ / "crc.tar.gz"), 0x800C);
+    EXPECT_EQ(TestArchive(1, "crc.lzh"), 0x800C);
+    EXPECT_EQ(TestArchive(2, "tree.zip"), 0);
+    EXPECT_EQ(TestArchive(6, "tree5.rar"), 0);
+    // The damaged entry never appears as if complete.
+    EXPECT_FALSE(fs::exists(out_ / "crc.zip/dir/data.bin"));
+    for (auto [index, file] : std::initializer_list<std::pair<int, const char*>>{
+             {1, "truncated.lzh"}, {2, "truncated.zip"}, {3, "truncated.cab"}, {4, "truncated.tar.gz"},
+             {6, "truncated.rar"}}) {
+        int code = Extract(index, file, out_ / file);
+        EXPECT_GE(code, 0x8000) << file;
+        EXPECT_FALSE(fs::exists(out_ / file / "dir/data.bin")) << file;
+    }
+    EXPECT_EQ(Extract(2, "encrypted.zip", out_ / "encrypted"), 0x800A);
+    EXPECT_EQ(Extract(2, "missing.zip", out_ / "missing"), 0x8018);
+    EXPECT_FALSE(fs::exists(out_ / "missing"));
+    EXPECT_EQ(Extract(2, "not_archive.txt", out_ / "text"), 0x801A);
+    EXPECT_EQ(Dravx(2, nullptr, "-z \"x.zip\"", nullptr, 0), 0x801C);
+}
+
+TEST_F(ModulesTest, HostileArchivesWriteNothingOutside) {
+    fs::path outside = out_ / "outside";
+    fs::create_directories(outside);
+    for (auto [index, file] : std::initializer_list<std::pair<int, const char*>>{
+             {1, "dotdot.lzh"}, {2, "dotdot.zip"}, {2, "absolute.zip"}, {4, "dotdot.tar"}, {4, "absolute.tar"},
+             {4, "link_escape.tar"}, {4, "abs_symlink.tar"}, {4, "write_through_link.tar"}}) {
+        fs::path destination = outside / "in" / file;
+        EXPECT_EQ(Extract(index, file, destination), 0x8017) << file;
+        EXPECT_FALSE(fs::exists(outside / "in" / "evil.txt")) << file;
+        EXPECT_FALSE(fs::exists(destination / "passwd")) << file;
+    }
+    EXPECT_FALSE(fs::exists("/tmp/kelvora-evil.txt"));
+    EXPECT_FALSE(fs::exists(out_.parent_path() / "evil.txt"));
+
+    // A link that stays inside is made as it is.
+    EXPECT_EQ(Extract(4, "link_inside.tar", out_ / "inside"), 0);
+    EXPECT_EQ(fs::read_symlink(out_ / "inside/dir/link"), "../hello.txt");
+    EXPECT_EQ(ReadFile(out_ / "inside/dir/link"), ReadFile(out_ / "inside/hello.txt"));
+    EXPECT_EQ(ReadFile(out_ / "inside/dir/hard.txt"), ReadFile(out_ / "inside/hello.txt"));
+}
+
+TEST_F(ModulesTest, ExtractingAgainReplacesFilesButNeverFollowsLinks) {
+    fs::path destination = out_ / "again";
+    ASSERT_EQ(Extract(4, "tree.tar", destination), 0);
+    fs::permissions(destination / "hello.txt", fs::perms::owner_read);
+    fs::path victim = out_ / "victim.txt";
+    std::ofstream(victim) << "keep";
+    fs::remove(destination / "dir/empty.txt");
+    fs::create_symlink(victim, destination / "dir/empty.txt");
+    EXPECT_EQ(Extract(4, "tree.tar", destination), 0);
+    EXPECT_EQ(CompareTrees(kData / "tree", destination), "");
+    EXPECT_EQ(ReadFile(victim), "keep");
+    // No temporary files are left behind.
+    for (auto& entry : fs::recursive_directory_iterator(destination))
+        EXPECT_EQ(entry.path().filename().string().find(".kelvora-"), std::string::npos);
+}
+
+TEST_F(ModulesTest, DestinationThatCannotBeMadeIsReported) {
+    std::ofstream(out_ / "file") << "x";
+    EXPECT_EQ(Extract(4, "tree.tar", out_ / "file" / "sub"), 0x8012);
+}
+
+TEST_F(ModulesTest, ListingFitsTheCallersBuffer) {
+    std::string line = "-tvf " + (kData / "tree.tar").string();
+    char whole[256] = "";
+    EXPECT_EQ(Dravx(4, nullptr, line.c_str(), whole, sizeof whole), 0);
+    EXPECT_NE(std::string(whole).find("dir/data.bin\n"), std::string::npos);
+    char cut[12];
+    std::memset(cut, 'X', sizeof cut);
+    EXPECT_EQ(Dravx(4, nullptr, line.c_str(), cut, 8), 0);
+    EXPECT_EQ(std::string(cut), std::string(whole).substr(0, 7));
+    EXPECT_EQ(cut[8], 'X');
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+// The modules' own progress window, under a real (offscreen) QApplication.
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "dravolix.h"
+#include "module_loader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ShowCounter : public QObject {
+public:
+    int shown = 0;
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Show && object->objectName() == "ArchiverProgressWindow") ++shown;
+        return false;
+    }
+};
+
+class ProgressWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetModuleDirectory(KELVORA_BIN_DIR);
+        std::string pattern = (fs::temp_directory_path() / "progress-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        out_ = pattern;
+        qApp->installEventFilter(&counter_);
+        owner_.show();
+    }
+    void TearDown() override {
+        qApp->removeEventFilter(&counter_);
+        platform::SetModuleDirectory("");
+        fs::remove_all(out_);
+    }
+    int Extract(HWND owner, const std::string& options) {
+        std::string line = options + "-xvf \"" + std::string(KELVORA_FIXTURE_DIR) + "/tree.tar\" \"" +
+                           out_.string() + "/\" *.*";
+        return Dravx(4, owner, line.c_str(), nullptr, 0);
+    }
+    HWND Owner() { return reinterpret_cast<HWND>(owner_.winId()); }
+
+    QWidget owner_;
+    ShowCounter counter_;
+    fs::path out_;
+};
+
+QWidget* ProgressWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == "ArchiverProgressWindow" && widget->isVisible()) return widget;
+    return nullptr;
+}
+
+TEST_F(ProgressWindowTest, ShownOwnedAndCancellable) {
+    QWidget* seenOwner = nullptr;
+    // Runs inside the module's event processing, while it works.
+    QTimer::singleShot(0, [&] {
+        if (QWidget* window = ProgressWindow()) {
+            seenOwner = window->parentWidget();
+            if (auto* cancel = window->findChild<QPushButton*>()) cancel->click();
+        }
+    });
+    EXPECT_EQ(Extract(Owner(), ""), 0x8020);
+    EXPECT_EQ(seenOwner, &owner_);
+    EXPECT_EQ(ProgressWindow(), nullptr);
+}
+
+TEST_F(ProgressWindowTest, QuietOptionOrNoOwnerShowsNothing) {
+    EXPECT_EQ(Extract(Owner(), "--display-dialog=0 "), 0);
+    EXPECT_EQ(Extract(nullptr, ""), 0);
+    EXPECT_EQ(counter_.shown, 0);
+    EXPECT_EQ(Extract(Owner(), ""), 0);
+    EXPECT_EQ(counter_.shown, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
