@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# Extraction speed of our Tar32 and UnZip32 modules, reached through Dravolix
+# with the program's own command lines, against bsdtar and unzip on the same
+# archives: bench/extract.sh [BUILD FOLDER]   (default: build)
+#
+# Builds what it needs, makes about 100 MB in about 10,000 files (the same bytes
+# on every run), packs them as .tar.gz and .zip, times every tool into a fresh
+# folder, checks every output tree against the input and prints a table.
+# Exits 0 when everything ran and every tree matched; a missed target is
+# reported, not a failure.
+set -euo pipefail
+shopt -s inherit_errexit
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(realpath -m "${1:-build}")
+work=$build/bench-work
+runs=${RUNS:-5}
+tar_target=1.10   # dravx / bsdtar on the .tar.gz
+zip_target=1.00   # dravx / unzip on the .zip
+
+for tool in bsdtar zip unzip c++ cmake; do
+  command -v "$tool" >/dev/null || {
+    echo "extract.sh needs $tool (Debian packages: libarchive-tools zip unzip)" >&2
+    exit 2
+  }
+done
+
+started=$(date +%s)
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" --target Dravolix Tar32 UnZip32 dravx-bench
+bench=$build/bin/dravx-bench
+
+rm -rf "$work"
+mkdir -p "$work/input"
+
+# The input: a fixed seed, a few hundred folders, text-like and random files
+# of 1 byte to 64 KiB and, every 250th file, of 256 KiB to 2 MiB.
+cat >"$work/make_tree.cpp" <<'EOF'
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+uint64_t state = 20240601;
+uint64_t Next() {  // splitmix64: the same sequence with every compiler
+    uint64_t z = (state += 0x9e3779b97f4a7c15);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
+    return z ^ (z >> 31);
+}
+uint64_t Below(uint64_t n) { return Next() % n; }
+
+const char* const kWords[] = {"archive", "folder", "the", "of", "file", "name", "extract", "data", "a",
+                              "header", "size", "time", "and", "to", "block", "entry", "read", "write",
+                              "table", "index", "module", "window", "list", "test", "path", "is"};
+
+std::string Text(size_t size) {
+    std::string text;
+    while (text.size() < size) {
+        text += kWords[Below(std::size(kWords))];
+        text += Below(12) ? ' ' : '\n';
+    }
+    text.resize(size);
+    return text;
+}
+
+std::string Random(size_t size) {
+    std::string bytes(size + 8, '\0');
+    for (size_t i = 0; i < size; i += 8) {
+        uint64_t word = Next();
+        for (int b = 0; b < 8; ++b) bytes[i + b] = static_cast<char>(word >> (8 * b));
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+int main(int, char** argv) {
+    const fs::path root = argv[1];
+    uint64_t total = 0;
+    for (int i = 0; i < 10000; ++i) {
+        fs::path folder = root / ("dir" + std::to_string(Below(8)));
+        if (Below(4)) folder /= "sub" + std::to_string(Below(6));
+        if (Below(3) == 0) folder /= "deep" + std::to_string(Below(4));
+        fs::create_directories(folder);
+        const uint64_t bits = Below(16);
+        const size_t size = i % 250 == 0 ? (256u << 10) + Below(7u << 18) : (1u << bits) + Below(1u << bits);
+        const bool text = Below(2);
+        const std::string data = text ? Text(size) : Random(size);
+        const std::string name = "f" + std::to_string(i) + (text ? ".txt" : ".bin");
+        FILE* file = std::fopen((folder / name).c_str(), "wb");
+        if (!file || std::fwrite(data.data(), 1, data.size(), file) != data.size() || std::fclose(file) != 0) {
+            std::perror(name.c_str());
+            return 1;
+        }
+        total += size;
+    }
+    std::printf("10000 files, %.1f MB", total / 1e6);
+}
+EOF
+c++ -std=c++20 -O2 -Wall -Wextra -o "$work/make_tree" "$work/make_tree.cpp"
+echo "input: $("$work/make_tree" "$work/input/tree") in $(find "$work/input/tree" -type d | wc -l) folders"
+
+(cd "$work/input" && bsdtar -czf "$work/a.tar.gz" tree && zip -qr "$work/a.zip" tree)
+echo "archives: a.tar.gz $(($(stat -c %s "$work/a.tar.gz") / 1000000)) MB," \
+  "a.zip $(($(stat -c %s "$work/a.zip") / 1000000)) MB"
+
+names=("bsdtar -xf" "dravx Tar32" "unzip -q" "dravx UnZip32")
+# Extracts with tool N (1..4) into $work/out-N; what it prints goes to out-N.log.
+run_tool() {
+  local out=$work/out-$1
+  case $1 in
+    1) bsdtar -xf "$work/a.tar.gz" -C "$out" ;;
+    2) "$bench" 4 "-xvf \"$work/a.tar.gz\" \"$out/\" *.*" ;;
+    3) unzip -q "$work/a.zip" -d "$out" ;;
+    4) "$bench" 2 "-x -o -q \"$work/a.zip\" \"$out/\" *.*" ;;
+  esac >"$out.log" 2>&1
+}
+
+# Rounds of every tool in turn, so that a change in the machine's load falls
+# on all of them alike; round 0 warms up and is not counted. Each run starts
+# with its output folder empty and the disk synced. Wall and CPU (user +
+# system) seconds are kept per tool.
+declare -A wall cpu
+TIMEFORMAT='%3R %3U %3S'
+for round in $(seq 0 "$runs"); do
+  echo "round $round of $runs ..."
+  for n in 1 2 3 4; do
+    rm -rf "$work/out-$n" && mkdir "$work/out-$n" && sync
+    if ! timing=$({ time run_tool $n; } 2>&1); then
+      echo "${names[n - 1]} failed:" >&2
+      cat "$work/out-$n.log" >&2
+      exit 1
+    fi
+    read -r real user system <<<"$timing"
+    [ "$round" = 0 ] && continue
+    wall[$n]+="$real "
+    cpu[$n]+="$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }') "
+  done
+done
+
+# "median min max" of a list of seconds.
+summary() {
+  tr ' ' '\n' <<<"$1" | grep . | sort -g |
+    awk '{ t[NR] = $1 } END { printf "%.3f %.3f %.3f", t[int((NR + 1) / 2)], t[1], t[NR] }'
+}
+
+identical=1
+for n in 1 2 3 4; do
+  if ! diff -r "$work/input/tree" "$work/out-$n/tree" >"$work/out-$n.diff" 2>&1; then
+    echo "MISMATCH: ${names[n - 1]}'s output differs from the input (see $work/out-$n.diff)"
+    identical=0
+  fi
+done
+
+row() { printf '%-7s %-14s %8s %7s %7s %7s %6s %8s %s\n' "$@" | sed 's/ *$//'; }
+echo
+row archive tool median/s min/s max/s cpu/s ratio target result
+for n in 1 2 3 4; do
+  read -r median low high <<<"$(summary "${wall[$n]}")"
+  read -r cpu_median _ <<<"$(summary "${cpu[$n]}")"
+  archive=$([ $n -le 2 ] && echo tar.gz || echo zip)
+  if [ $n = 1 ] || [ $n = 3 ]; then
+    peer=$median
+    row "$archive" "${names[n - 1]}" "$median" "$low" "$high" "$cpu_median"
+    continue
+  fi
+  target=$([ $n = 2 ] && echo "$tar_target" || echo "$zip_target")
+  read -r ratio result < <(awk -v a="$median" -v b="$peer" -v t="$target" \
+    'BEGIN { r = sprintf("%.2f", a / b); print r, (r + 0 <= t + 0 ? "PASS" : "MISS") }')
+  row "$archive" "${names[n - 1]}" "$median" "$low" "$high" "$cpu_median" "$ratio" "<= $target" "$result"
+done
+echo
+echo "seconds: wall-clock median, min and max, and CPU (user + system) median of $runs rounds"
+echo "after a warm-up round; ratio: our median over the peer's median"
+echo "output trees: $([ $identical = 1 ] && echo "all identical to" || echo "some DIFFER from") the input;" \
+  "whole run $(($(date +%s) - started)) s"
+[ $identical = 1 ]

@@ -1,0 +1,77 @@
+#include "archive_fuzz.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "operations.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder of its own for one run, removed afterwards.
+class WorkFolder {
+public:
+    WorkFolder() {
+        std::string pattern = (fs::temp_directory_path() / "archive-fuzz-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~WorkFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) fs::remove_all(path_, ignored);
+    }
+    const fs::path& Path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+bool IsArchiverResult(int32_t code) { return code == 0 || (code >= 0x8000 && code <= 0x80FF); }
+
+}  // namespace
+
+std::string RunArchiveOperations(int kind_number, const uint8_t* data, size_t size) {
+    using archivers::Kind;
+    const Kind kinds[] = {Kind::Lha, Kind::Zip, Kind::Cab, Kind::Tar, Kind::Rar};
+    const Kind kind = kinds[static_cast<unsigned>(kind_number) % 5];
+    WorkFolder work;
+    if (work.Path().empty()) return "no work folder";
+    const fs::path archive = work.Path() / "input.bin";
+    std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+
+    std::string problems;
+    for (int32_t mode : {1, 2}) {
+        int32_t taken = archivers::CheckArchive(kind, archive.c_str(), mode);
+        if (taken != 0 && taken != 1) problems += "CheckArchive answered " + std::to_string(taken) + "\n";
+    }
+    if (archivers::FileCount(kind, archive.c_str()) < -1) problems += "FileCount below -1\n";
+    if (kind == Kind::Tar && archivers::TarArchiveType(archive.c_str()) > 55) problems += "type code above 55\n";
+
+    archivers::NoProgress quiet;
+    if (int32_t code = archivers::Test(kind, archive.string(), quiet); !IsArchiverResult(code))
+        problems += "Test answered " + std::to_string(code) + "\n";
+    archivers::Command extract{.action = archivers::Action::Extract,
+                               .quiet = true,
+                               .archive = archive.string(),
+                               .destination = (work.Path() / "out/").string(),
+                               .patterns = {"*.*"}};
+    if (int32_t code = archivers::Extract(kind, extract, quiet); !IsArchiverResult(code))
+        problems += "Extract answered " + std::to_string(code) + "\n";
+    for (const auto& entry : fs::directory_iterator(work.Path()))
+        if (entry.path() != archive && entry.path().filename() != "out")
+            problems += "written outside: " + entry.path().string() + "\n";
+    return problems;
+}
+
+#ifdef KELVORA_LIBFUZZER
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    if (std::string problems = RunArchiveOperations(data[0], data + 1, size - 1); !problems.empty()) {
+        std::fputs(problems.c_str(), stderr);
+        std::abort();
+    }
+    return 0;
+}
+#endif
