@@ -69,6 +69,7 @@ int32_t PendingFile::Commit(int64_t size, const timespec& mtime) {
 }
 
 int32_t DiskWriter::Open(const std::string& destination) {
+    process_ = std::to_string(getpid());
     std::string path = destination.empty() ? "." : destination;
     // The destination itself is the user's: links in it are followed.
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -131,7 +132,7 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
     if (parent < 0) return code;
     mode_t permissions = (mode & 0777) ? (mode & 0777) : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temporary = ".kelvora-" + std::to_string(getpid()) + "-" + std::to_string(++counter_) + ".part";
+        std::string temporary = ".kelvora-" + process_ + "-" + std::to_string(++counter_) + ".part";
         int fd = openat(parent, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);

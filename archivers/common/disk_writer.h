@@ -75,6 +75,7 @@ private:
     Parts cached_parent_;
     UniqueFd cached_fd_;
     std::vector<std::pair<Parts, timespec>> folder_times_;
+    std::string process_;  // part of every temporary name
     unsigned counter_ = 0;
 };
 

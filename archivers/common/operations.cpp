@@ -118,12 +118,11 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
     }
 }
 
-// Walks every entry; `visit` returns a result code. The first failure is the
-// result; a failure marked fatal (cancel, full disk) stops the walk.
+// Walks every entry of an opened archive; `visit` returns a result code. The
+// first failure is the result; a failure marked fatal (cancel, full disk)
+// stops the walk.
 template <class Visit>
-int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, Visit visit) {
-    Reader reader;
-    if (int32_t code = reader.Open(kind, archive); code != result::kOk) return code;
+int32_t ForEachEntry(Reader& reader, const std::string& archive, Progress& progress, Visit visit) {
     const int64_t total = FileSize(archive);
     int32_t first_failure = result::kOk;
     while (reader.Entry()) {
@@ -137,6 +136,13 @@ int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, 
     if (int32_t rest = reader.Finish(); first_failure == result::kOk) first_failure = rest;
     progress.Step("", total, total);
     return first_failure;
+}
+
+template <class Visit>
+int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, Visit visit) {
+    Reader reader;
+    if (int32_t code = reader.Open(kind, archive); code != result::kOk) return code;
+    return ForEachEntry(reader, archive, progress, visit);
 }
 
 int32_t List(Kind kind, const std::string& archive, char* output, uint32_t output_size) {
@@ -161,11 +167,11 @@ int32_t List(Kind kind, const std::string& archive, char* output, uint32_t outpu
 
 int32_t Extract(Kind kind, const Command& command, Progress& progress) {
     // Nothing is made before the archive is known to be readable.
-    Reader probe;
-    if (int32_t code = probe.Open(kind, command.archive); code != result::kOk) return code;
+    Reader reader;
+    if (int32_t code = reader.Open(kind, command.archive); code != result::kOk) return code;
     DiskWriter disk;
     if (int32_t code = disk.Open(command.destination); code != result::kOk) return code;
-    int32_t code = ForEachEntry(kind, command.archive, progress, [&](Reader& reader, const std::string& name) {
+    int32_t code = ForEachEntry(reader, command.archive, progress, [&](Reader&, const std::string& name) {
         return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name) : result::kOk;
     });
     disk.FinishFolders();
