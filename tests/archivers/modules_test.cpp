@@ -12,6 +12,7 @@
 
 #include "dravolix.h"
 #include "module_loader.h"
+#include "temp_folder.h"
 #include "tree_compare.h"
 
 namespace fs = std::filesystem;
@@ -29,14 +30,10 @@ class ModulesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetModuleDirectory(KELVORA_BIN_DIR);
-        std::string pattern = (fs::temp_directory_path() / "modules-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        out_ = pattern;
+        ASSERT_FALSE(folder_.Path().empty());
+        out_ = folder_.Path();
     }
-    void TearDown() override {
-        platform::SetModuleDirectory("");
-        fs::remove_all(out_);
-    }
+    void TearDown() override { platform::SetModuleDirectory(""); }
 
     int Extract(int index, const std::string& fixture, const fs::path& destination) {
         std::string line = kExtract.at(index) + "\"" + (kData / fixture).string() + "\" \"" +
@@ -54,6 +51,7 @@ protected:
         EXPECT_EQ(CompareTrees(kData / tree, destination, times), "") << fixture;
     }
 
+    TempFolder folder_{"modules-test"};
     fs::path out_;
 };
 

@@ -9,6 +9,7 @@
 
 #include "dravolix.h"
 #include "module_loader.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -27,16 +28,14 @@ class ProgressWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetModuleDirectory(KELVORA_BIN_DIR);
-        std::string pattern = (fs::temp_directory_path() / "progress-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        out_ = pattern;
+        ASSERT_FALSE(folder_.Path().empty());
+        out_ = folder_.Path();
         qApp->installEventFilter(&counter_);
         owner_.show();
     }
     void TearDown() override {
         qApp->removeEventFilter(&counter_);
         platform::SetModuleDirectory("");
-        fs::remove_all(out_);
     }
     int Extract(HWND owner, const std::string& options) {
         std::string line = options + "-xvf \"" + std::string(KELVORA_FIXTURE_DIR) + "/tree.tar\" \"" +
@@ -47,6 +46,7 @@ protected:
 
     QWidget owner_;
     ShowCounter counter_;
+    TempFolder folder_{"progress-test"};
     fs::path out_;
 };
 
@@ -79,10 +79,3 @@ TEST_F(ProgressWindowTest, QuietOptionOrNoOwnerShowsNothing) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -6,27 +6,11 @@
 #include <fstream>
 
 #include "operations.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A folder of its own for one run, removed afterwards.
-class WorkFolder {
-public:
-    WorkFolder() {
-        std::string pattern = (fs::temp_directory_path() / "archive-fuzz-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~WorkFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 bool IsArchiverResult(int32_t code) { return code == 0 || (code >= 0x8000 && code <= 0x80FF); }
 
@@ -36,7 +20,7 @@ std::string RunArchiveOperations(int kind_number, const uint8_t* data, size_t si
     using archivers::Kind;
     const Kind kinds[] = {Kind::Lha, Kind::Zip, Kind::Cab, Kind::Tar, Kind::Rar};
     const Kind kind = kinds[static_cast<unsigned>(kind_number) % 5];
-    WorkFolder work;
+    TempFolder work("archive-fuzz");
     if (work.Path().empty()) return "no work folder";
     const fs::path archive = work.Path() / "input.bin";
     std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

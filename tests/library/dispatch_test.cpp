@@ -79,9 +79,9 @@ TEST(ModuleLoader, MapsNamesAndSearchesOnlyTheNamedFolders) {
 
     // A module planted in the current folder is never loaded, nor is a name
     // with a folder in it, nor one that differs in case.
-    char pattern[] = "/tmp/planted-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    std::string planted = pattern;
+    TempFolder folder("planted");
+    ASSERT_FALSE(folder.Path().empty());
+    std::string planted = folder.Path();
     // Jack32 is none of our modules, so no other folder holds it.
     std::filesystem::copy_file(std::string(FAKE_MODULE_DIR) + "/full/Jack32.so", planted + "/Jack32.so");
     std::string previous = std::filesystem::current_path();
@@ -99,7 +99,6 @@ TEST(ModuleLoader, MapsNamesAndSearchesOnlyTheNamedFolders) {
 
     platform::SetModuleDirectory("");
     std::filesystem::current_path(previous);
-    std::filesystem::remove_all(planted);
 }
 
 }  // namespace

@@ -17,9 +17,8 @@ const char* const kModuleFiles[] = {"",          "Unlha32", "UnZip32", "Cab32", 
 }
 
 void FakeArchiverTest::SetUp() {
-    std::string pattern = (fs::temp_directory_path() / "fake-archivers-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
+    ASSERT_FALSE(temp_.Path().empty());
+    folder_ = temp_.Path();
     setenv("FAKE_ARCHIVER_SCRIPT", (folder_ / "script").c_str(), 1);
     setenv("FAKE_ARCHIVER_LOG", (folder_ / "log").c_str(), 1);
     platform::SetModuleDirectory(folder_.string());
@@ -29,8 +28,6 @@ void FakeArchiverTest::TearDown() {
     platform::SetModuleDirectory("");
     unsetenv("FAKE_ARCHIVER_SCRIPT");
     unsetenv("FAKE_ARCHIVER_LOG");
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
 }
 
 void FakeArchiverTest::Install(std::initializer_list<int> indexes, Variant variant) {

@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 class FakeArchiverTest : public ::testing::Test {
 protected:
     enum class Variant { Full, Empty };
@@ -30,6 +32,7 @@ protected:
     // True when no fake module is loaded and every logged load was unloaded.
     void ExpectNothingHeld() const;
 
+    TempFolder temp_{"fake-archivers"};
     std::filesystem::path folder_;
 };
 
