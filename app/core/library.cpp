@@ -1,0 +1,53 @@
+#include "library.h"
+
+#include "dravolix.h"
+
+namespace core {
+
+bool DravolixLibrary::Present() { return platform::ModuleLoadable("Dravolix.dll"); }
+
+template <class Fn>
+Fn DravolixLibrary::Bind(const char* name) {
+    if (!module_) {
+        module_ = platform::Module::Load("Dravolix.dll");
+        if (!module_) throw LibraryMissing("Dravolix.dll が見つかりません。");
+    }
+    auto fn = reinterpret_cast<Fn>(module_.Symbol(name));
+    if (!fn) throw LibraryMissing(std::string("Dravolix.dll に ") + name + " がありません。");
+    return fn;
+}
+
+int32_t DravolixLibrary::Dravx(int32_t index, HWND owner, const std::string& command_line) {
+    return Bind<decltype(&::Dravx)>("Dravx")(index, owner, command_line.c_str(), nullptr, 0);
+}
+
+int32_t DravolixLibrary::CheckArchive(int32_t index, const std::string& file, int32_t mode) {
+    return Bind<decltype(&::DravxCheckArchive)>("DravxCheckArchive")(index, file.c_str(), mode);
+}
+
+int32_t DravolixLibrary::GetArchiveType(int32_t index, const std::string& file) {
+    return Bind<decltype(&::DravxGetArchiveType)>("DravxGetArchiveType")(index, file.c_str());
+}
+
+int32_t DravolixLibrary::GetFileCount(int32_t index, const std::string& file) {
+    return Bind<decltype(&::DravxGetFileCount)>("DravxGetFileCount")(index, file.c_str());
+}
+
+int16_t DravolixLibrary::GetVersion(int32_t index) {
+    return Bind<decltype(&::DravxGetVersion)>("DravxGetVersion")(index);
+}
+
+int16_t DravolixLibrary::GetSubVersion(int32_t index) {
+    return Bind<decltype(&::DravxGetSubVersion)>("DravxGetSubVersion")(index);
+}
+
+int16_t DravolixLibrary::GetCoreVersion() { return Bind<decltype(&::DravxGetCoreVersion)>("DravxGetCoreVersion")(); }
+
+int32_t DravolixLibrary::SupportType() { return Bind<decltype(&::DravxSupportType)>("DravxSupportType")(); }
+
+int32_t DravolixLibrary::ConfigDialog(int32_t index, HWND owner, int32_t mode) {
+    char options[513] = "";
+    return Bind<decltype(&::DravxConfigDialog)>("DravxConfigDialog")(index, owner, options, mode);
+}
+
+}  // namespace core
