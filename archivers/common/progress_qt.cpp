@@ -26,6 +26,8 @@ public:
         dialog_.setObjectName(QStringLiteral("ArchiverProgressWindow"));
         dialog_.setWindowTitle(caption);
         dialog_.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        // Events are processed while the module works: only this window takes input meanwhile.
+        dialog_.setWindowModality(Qt::ApplicationModal);
         auto* layout = new QVBoxLayout(&dialog_);
         entry_ = new QLabel(&dialog_);
         entry_->setMinimumWidth(360);
