@@ -1,0 +1,247 @@
+#include "settings.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "profile.h"
+
+namespace core {
+namespace {
+
+constexpr const char* kFileName = "zenkari.ini";
+constexpr const char* kSection = "Setting";
+constexpr size_t kMaxValueBytes = 254;
+constexpr std::string_view kBlanks = " \t";
+
+// The archivers whose association flag is kept, in file order.
+constexpr std::array<int, 11> kAssocIndexes = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 13};
+
+// Positions in the key table, which is also the file order.
+enum Slot : size_t {
+    kVersion,
+    kExtractNumber,
+    kExtractDir,
+    kLeftTwip,
+    kTopTwip,
+    kFileListDir,
+    kFilePattern,
+    kTurnOver,
+    kNoWindow,
+    kFirstAssoc
+};
+constexpr size_t kKeyCount = kFirstAssoc + kAssocIndexes.size();
+using Values = std::array<std::string, kKeyCount>;
+
+const std::array<std::string, kKeyCount>& KeyNames() {
+    static const auto names = [] {
+        std::array<std::string, kKeyCount> n = {"Version",     "ExtractNumber", "ExtractDir", "LeftTwip", "TopTwip",
+                                                "FileListDir", "FilePattern",   "TurnOver",   "NoWindow"};
+        for (size_t i = 0; i < kAssocIndexes.size(); ++i)
+            n[kFirstAssoc + i] = ArchiveTypeName(kAssocIndexes[i], 1) + "Assoc";
+        return n;
+    }();
+    return names;
+}
+
+std::string WithSlash(const std::string& folder) {
+    return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+}
+
+void TrimBlanks(std::string& s) {
+    s.erase(0, std::min(s.find_first_not_of(kBlanks), s.size()));
+    s.erase(s.find_last_not_of(kBlanks) + 1);
+}
+
+// At most `limit` bytes, never ending inside a UTF-8 character. Text that is
+// not UTF-8 is cut at the limit itself.
+std::string CutAtCharacter(std::string s, size_t limit) {
+    if (s.size() <= limit) return s;
+    auto continuation = [&](size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+    size_t n = limit;
+    for (int back = 0; back < 3 && n > 0 && continuation(n); ++back) --n;
+    s.resize(continuation(n) ? limit : n);
+    return s;
+}
+
+// The number the text starts with: leading blanks skipped, an optional sign,
+// then digits with at most one period; 0 when there is none.
+double LeadingNumber(std::string_view text) {
+    size_t i = std::min(text.find_first_not_of(kBlanks), text.size());
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const size_t start = i;
+    bool period = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] == '.' && !period)
+            period = true;
+        else if (text[i] < '0' || text[i] > '9')
+            break;
+    }
+    const std::string_view digits = text.substr(start, i - start);
+    double value = 0;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value, std::chars_format::fixed);
+    if (result.ec == std::errc::result_out_of_range)  // too large, or too close to 0
+        value = digits.substr(0, digits.find('.')).find_first_not_of('0') == std::string_view::npos ? 0 : HUGE_VAL;
+    else if (result.ec != std::errc())
+        value = 0;
+    return negative ? -value : value;
+}
+
+// Rounded half to even, clamped to the int32 range.
+int32_t RoundToInt32(double x) {
+    constexpr double kLow = std::numeric_limits<int32_t>::min(), kHigh = std::numeric_limits<int32_t>::max();
+    if (x <= kLow) return std::numeric_limits<int32_t>::min();
+    if (x >= kHigh) return std::numeric_limits<int32_t>::max();
+    double r = std::floor(x);
+    const double fraction = x - r;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
+    return static_cast<int32_t>(r);
+}
+
+// The whole text as a decimal integer in [low, high], otherwise `fallback`.
+int IntegerIn(std::string_view text, int low, int high, int fallback) {
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+    long long value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return fallback;
+    return value >= low && value <= high ? static_cast<int>(value) : fallback;
+}
+
+// TurnOver and NoWindow: 0 or 1, anything else is 0.
+int16_t OnOff(std::string_view text) { return RoundToInt32(LeadingNumber(text)) == 1 ? 1 : 0; }
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return "/";
+}
+
+// $XDG_CONFIG_HOME/zenkari/, or ~/.config/zenkari/; a relative
+// $XDG_CONFIG_HOME is ignored, as the XDG rules ask.
+std::string ConfigFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : WithSlash(HomeFolder()) + ".config";
+    return WithSlash(base) + "zenkari/";
+}
+
+// The program may keep its file in `folder`: a folder it can write in, and
+// the file there, when it exists, a regular file it can write.
+bool CanKeepFileIn(const std::string& folder, const std::string& file) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
+        return false;
+    if (stat(file.c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode) && access(file.c_str(), W_OK) == 0;
+}
+
+// Writes the 20 keys in one replacement of the file, blanks trimmed as
+// WriteSetting trims them.
+bool WriteValues(const std::string& path, Values values) {
+    platform::ProfileEntries entries;
+    for (size_t i = 0; i < kKeyCount; ++i) {
+        TrimBlanks(values[i]);
+        entries.emplace_back(KeyNames()[i], std::move(values[i]));
+    }
+    return platform::WriteProfileStrings(path, kSection, entries);
+}
+
+// The values both writers take from the record as it is.
+void PutFlags(Values& values, const Settings& settings) {
+    values[kTurnOver] = std::to_string(settings.TurnOver);
+    values[kNoWindow] = std::to_string(settings.NoWindow);
+    for (size_t i = 0; i < kAssocIndexes.size(); ++i)
+        values[kFirstAssoc + i] = settings.Assoc[static_cast<size_t>(kAssocIndexes[i])] != 0 ? "1" : "0";
+}
+
+}  // namespace
+
+std::string ProgramVersionText() {
+    const std::string minor = std::to_string(kProgramVersion % 100);
+    return std::to_string(kProgramVersion / 100) + "." + (minor.size() < 2 ? "0" : "") + minor;
+}
+
+SettingsFile::SettingsFile(std::string app_folder) : app_folder_(std::move(app_folder)) {
+    folder_ = WithSlash(app_folder_);
+    if (!CanKeepFileIn(folder_, folder_ + kFileName)) {
+        folder_ = ConfigFolder();
+        std::error_code ignored;  // a folder that cannot be made shows up as a failed write
+        std::filesystem::create_directories(folder_, ignored);
+    }
+    path_ = folder_ + kFileName;
+}
+
+std::string SettingsFile::ReadSetting(const std::string& key, const std::string& fallback) const {
+    std::optional<std::string> value = platform::ReadProfileString(path_, kSection, key);
+    return value ? CutAtCharacter(std::move(*value), kMaxValueBytes) : fallback;
+}
+
+bool SettingsFile::WriteSetting(const std::string& key, std::string& value) const {
+    TrimBlanks(value);
+    return platform::WriteProfileString(path_, kSection, key, value);
+}
+
+Settings SettingsFile::Read() const {
+    const auto& keys = KeyNames();
+    const std::string app = WithSlash(app_folder_);
+    auto text = [&](size_t slot, const std::string& fallback) { return ReadSetting(keys[slot], fallback); };
+
+    Settings s;
+    s.Version = static_cast<float>(LeadingNumber(text(kVersion, ProgramVersionText())));
+    s.ExtractNumber = static_cast<uint8_t>(IntegerIn(text(kExtractNumber, ""), 0, 3, 0));
+    s.ExtractDir = text(kExtractDir, app);
+    s.ExtractDir = s.ExtractDir.empty() ? app : WithSlash(s.ExtractDir);
+    s.LeftTwip = RoundToInt32(LeadingNumber(text(kLeftTwip, "3000")));
+    s.TopTwip = RoundToInt32(LeadingNumber(text(kTopTwip, "2505")));
+    s.FileListDir = text(kFileListDir, app);
+    s.FilePattern = IntegerIn(text(kFilePattern, ""), 0, 2, 0);
+    s.TurnOver = OnOff(text(kTurnOver, "0"));
+    s.NoWindow = OnOff(text(kNoWindow, "0"));
+    for (size_t i = 0; i < kAssocIndexes.size(); ++i)
+        s.Assoc[static_cast<size_t>(kAssocIndexes[i])] = static_cast<uint8_t>(IntegerIn(text(kFirstAssoc + i, ""), 0, 1, 0));
+    return s;
+}
+
+bool SettingsFile::WriteDefaultSettings(const Settings& current) const {
+    const std::string app = WithSlash(app_folder_);
+    Values values;
+    values[kVersion] = ProgramVersionText();
+    values[kExtractNumber] = "0";
+    values[kExtractDir] = app;
+    values[kLeftTwip] = "4545";
+    values[kTopTwip] = "3015";
+    values[kFileListDir] = app;
+    values[kFilePattern] = "0";
+    PutFlags(values, current);
+    return WriteValues(path_, std::move(values));
+}
+
+bool SaveSettings(const SettingsFile& file, const Settings& settings, const WindowState& window) {
+    Values values;
+    values[kVersion] = ProgramVersionText();
+    values[kExtractNumber] = std::to_string(settings.ExtractNumber);
+    values[kExtractDir] = settings.ExtractDir;
+    values[kLeftTwip] = std::to_string(window.left_twip);
+    values[kTopTwip] = std::to_string(window.top_twip);
+    values[kFileListDir] = window.file_list_dir;
+    values[kFilePattern] = std::to_string(window.file_pattern);
+    PutFlags(values, settings);
+    return WriteValues(file.Path(), std::move(values));
+}
+
+}  // namespace core
