@@ -1,0 +1,488 @@
+#include "identify.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+namespace core {
+namespace {
+
+constexpr size_t kPreviewBytes = 4096;
+constexpr uint64_t kLargestSize = 4294967295u;
+constexpr int32_t kNotInstalled = -2;  // DravxCheckArchive: the module cannot be loaded
+constexpr int kProbeOrder[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 13};
+
+// Any failure between the access probe and the size text.
+class AccessFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// --- Files -----------------------------------------------------------------
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void Fail(const std::string& path, const char* what) {
+    throw AccessFailure(path + ": " + what + ": " + std::strerror(errno));
+}
+
+// The length of the file just opened; only regular files are examined.
+uint64_t RegularFileLength(const std::string& path, const FileDescriptor& file) {
+    if (file.get() < 0) Fail(path, "open");
+    struct stat info {};
+    if (fstat(file.get(), &info) != 0) Fail(path, "stat");
+    if (!S_ISREG(info.st_mode)) throw AccessFailure(path + ": not a regular file");
+    return static_cast<uint64_t>(info.st_size);
+}
+
+// Never waits: a pipe opens at once and is then refused as not a regular file.
+int OpenForReading(const std::string& path) { return open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }
+
+// The access probe: the file opens for reading. Returns its length.
+uint64_t ProbeAccess(const std::string& path) {
+    FileDescriptor file(OpenForReading(path));
+    return RegularFileLength(path, file);
+}
+
+std::string ReadHead(const std::string& path, size_t limit) {
+    FileDescriptor file(OpenForReading(path));
+    RegularFileLength(path, file);
+    std::string bytes(limit, '\0');
+    size_t have = 0;
+    while (have < limit) {
+        ssize_t got = read(file.get(), bytes.data() + have, limit - have);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) Fail(path, "read");
+        if (got == 0) break;
+        have += static_cast<size_t>(got);
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// --- Choosing the archiver -------------------------------------------------
+
+// Parts of a numbered split set: the path without its last three characters
+// followed by 000, 001, ... as long as they exist without a gap.
+int32_t SplitPartCount(const std::string& path) {
+    std::string base = path.substr(0, path.size() - 3);
+    int32_t count = 0;
+    for (; count < 1000; ++count) {
+        std::string digits = {char('0' + count / 100), char('0' + count / 10 % 10), char('0' + count % 10)};
+        if (!IsRegularFile(base + digits)) break;
+    }
+    return count;
+}
+
+// The archiver index that the name suggests, kSplitSet, or 0 for none.
+int32_t IndexByExtension(const std::string& path, int16_t tar_version, int32_t& split_parts) {
+    std::string e = path.size() >= 3 ? path.substr(path.size() - 3) : path;
+    for (char& c : e)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    auto is = [&e](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            if (e == name) return true;
+        return false;
+    };
+    std::string_view last_two = std::string_view(e).substr(e.size() >= 2 ? e.size() - 2 : 0);
+
+    if (is({"LZH", "LHA", "LZS"})) return 1;
+    if (is({"ZIP", "JAR"})) return 2;
+    if (is({"CAB"})) return 3;
+    if (is({"TAR", ".GZ", "TGZ", "TAZ"}) || last_two == ".Z" || is({"BZ2", "TBZ"})) return kTarIndex;
+    if (is({"RPM", "DEB"})) return tar_version >= 210 ? kTarIndex : 0;
+    if (is({"ARJ"})) return 5;
+    if (is({"RAR"})) return 6;
+    if (is({"BZA", "GZA"})) return 7;
+    if (is({"YZ1"})) return 8;
+    if (is({"GCA"})) return 10;
+    if (is({"BEL"})) return 11;
+    if (is({"JAK"})) return 13;
+    if (is({"000"})) {
+        split_parts = SplitPartCount(path);
+        return split_parts >= 2 ? kSplitSet : 0;
+    }
+    return 0;  // EXE and COM included: self-extracting archives are found by probing
+}
+
+// Tries the archivers in turn; the first that takes the file, or 0.
+int32_t Probe(Library& library, const std::string& path) {
+    for (int index : kProbeOrder) {
+        int32_t mode = index == 7 ? 2 : index == 10 ? 24 : 1;
+        if (library.CheckArchive(index, path, mode) >= 1) return index;
+    }
+    return 0;
+}
+
+int32_t TypeCode(Library& library, int32_t index, const std::string& path) {
+    if (index == kTarIndex) return library.GetArchiveType(index, path);
+    if (index == 7 || index == 8 || index == 13) return library.CheckArchive(index, path, 1);
+    return 1;
+}
+
+// The archiver's row in the DLL list, which leaves out 9 and 12.
+int DllRow(int32_t index) {
+    if (index >= 1 && index <= 8) return index - 1;
+    if (index == 10 || index == 11) return index - 2;
+    return index - 3;
+}
+
+// --- Displays --------------------------------------------------------------
+
+int32_t Remember(Context& ctx, uint8_t kind, int32_t archiver, int32_t result) {
+    ctx.session.file_kind = kind;
+    ctx.session.file_archiver = archiver;
+    return result;
+}
+
+void ShowUnsupported(Screen& screen) {
+    screen.SetStatusColour(kBlack);
+    screen.SetFileType("不明な形式");
+    screen.SetStatus("このファイルは未対応です。");
+}
+
+int32_t ShowEmptyFile(Context& ctx) {
+    ctx.screen.ShowDllList(true);
+    ShowUnsupported(ctx.screen);
+    return Remember(ctx, kNotExaminable, 0, kNotExamined);
+}
+
+int32_t ShowNotArchive(Context& ctx, const std::string& path) {
+    std::string preview = PreviewText(ReadHead(path, kPreviewBytes));
+    ctx.screen.ShowDllList(false);
+    ctx.screen.ShowPreview(true, preview);
+    ctx.screen.EnableDllSettings(false);
+    ShowUnsupported(ctx.screen);
+    return Remember(ctx, kNotArchive, 0, 0);
+}
+
+int32_t ShowFailure(Context& ctx, const std::string& file_type, const std::string& status) {
+    ctx.screen.SetFileType(file_type);
+    ctx.screen.SetStatusColour(kRed);
+    ctx.screen.SetStatus(status);
+    return Remember(ctx, kNotExaminable, 0, kNotExamined);
+}
+
+// Type label, entry count, size and the status line of an identified file.
+int32_t ShowArchive(Context& ctx, const std::string& path, int32_t index, int32_t split_parts, uint64_t length) {
+    Screen& screen = ctx.screen;
+    int32_t type_code = 1;
+    int64_t count = split_parts;
+    if (index != kSplitSet) {
+        type_code = TypeCode(ctx.library, index, path);
+        screen.SelectDllRow(DllRow(index));
+        count = ctx.library.GetFileCount(index, path);
+        // TAR32 before 2.00 cannot count some archives at all.
+        if (index == kTarIndex && ctx.session.dll_version[kTarIndex] < 200 && count < 0)
+            return ShowFailure(ctx, "TAR書庫(エラー)", "TAR32.DLL Ver 2.00以降で解凍してください。");
+    }
+    if (type_code < 0 || type_code >= kTypeCodes)
+        throw AccessFailure("archive type code " + std::to_string(type_code) + " outside 0..55");
+    screen.SetFileType(index == kSplitSet ? "ノーマル分割" : ArchiveTypeName(index, type_code) + "書庫");
+
+    screen.ShowDllList(true);
+    screen.ShowPreview(false, "");
+    screen.EnableDllSettings(true);
+    screen.SetStatusColour(kPurple);
+    bool joins = index == 13 || index == kSplitSet;
+    screen.SetStatus(std::string(joins ? "結合できます。" : "解凍できます。") + "(格納ﾌｧｲﾙ数：" +
+                     GroupThousands(count) + "File(s),書庫ｻｲｽﾞ：" + SizeText(length) + ")");
+    return Remember(ctx, kArchive, index, index);
+}
+
+// Steps from the access probe to the end; throws on any failure.
+int32_t Examine(Context& ctx, const std::string& path) {
+    uint64_t length = ProbeAccess(path);
+    if (length == 0) return ShowEmptyFile(ctx);
+
+    int32_t split_parts = 0;
+    int32_t index = IndexByExtension(path, ctx.session.dll_version[kTarIndex], split_parts);
+    if (index == kSplitSet) return ShowArchive(ctx, path, index, split_parts, length);
+    if (index != 0) {
+        int32_t answer = ctx.library.CheckArchive(index, path, index == 10 ? 16 : 1);
+        if (answer == kNotInstalled) return ShowNotArchive(ctx, path);
+        if (answer < 1) index = 0;
+    }
+    if (index == 0) index = Probe(ctx.library, path);
+    if (index == 0) return ShowNotArchive(ctx, path);
+    return ShowArchive(ctx, path, index, 0, length);
+}
+
+// The browser is off and the pointer busy for as long as this lives.
+class BusyScope {
+public:
+    explicit BusyScope(Context& ctx) : ctx_(ctx) {
+        DisableBrowser(ctx_);
+        ctx_.screen.SetBusy(true);
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+    ~BusyScope() {
+        EnableBrowser(ctx_);
+        ctx_.screen.SetBusy(false);
+    }
+
+private:
+    Context& ctx_;
+};
+
+// --- Text ------------------------------------------------------------------
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// One decoded piece of the input.
+enum class Piece { Ascii, Wide, HalfWidth, Invalid, Cut };
+struct Step {
+    Step(Piece piece_, size_t length_ = 1, std::string text_ = {})
+        : piece(piece_), length(length_), text(std::move(text_)) {}
+    Piece piece;
+    size_t length;
+    std::string text;  // UTF-8, for Wide and HalfWidth
+};
+
+using Bytes = std::string_view;
+unsigned char At(Bytes bytes, size_t i) { return static_cast<unsigned char>(bytes[i]); }
+
+Step NextUtf8(Bytes bytes, size_t i) {
+    unsigned char b = At(bytes, i);
+    if (b < 0x80) return {Piece::Ascii};
+    size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (length == 0) return {Piece::Invalid};
+    // The second byte's range excludes overlong forms, surrogates and values above U+10FFFF.
+    unsigned char low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+    for (size_t k = 1; k < length; ++k) {
+        if (i + k >= bytes.size()) return {Piece::Cut};
+        unsigned char c = At(bytes, i + k);
+        if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return {Piece::Invalid};
+    }
+    return {Piece::Wide, length, std::string(bytes.substr(i, length))};
+}
+
+// One iconv conversion to UTF-8, used a character at a time.
+class Converter {
+public:
+    explicit Converter(const char* from) : cd_(iconv_open("UTF-8", from)) {}
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    ~Converter() {
+        if (cd_ != kNone) iconv_close(cd_);
+    }
+    // The character's UTF-8 form, or false when it has none.
+    bool Convert(Bytes in, std::string& out) {
+        if (cd_ == kNone) return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char buffer[16];
+        char* input = const_cast<char*>(in.data());
+        size_t input_left = in.size();
+        char* output = buffer;
+        size_t output_left = sizeof buffer;
+        if (iconv(cd_, &input, &input_left, &output, &output_left) == static_cast<size_t>(-1) || input_left != 0)
+            return false;
+        out.assign(buffer, static_cast<size_t>(output - buffer));
+        return true;
+    }
+
+private:
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+    iconv_t cd_;
+};
+
+Step HalfWidthKatakana(unsigned char b, size_t length) {
+    std::string text;
+    AppendUtf8(text, 0xFF61 + (b - 0xA1));
+    return {Piece::HalfWidth, length, text};
+}
+
+Step NextCp932(Bytes bytes, size_t i, Converter& cp932) {
+    unsigned char b = At(bytes, i);
+    if (b < 0x80) return {Piece::Ascii};
+    if (b >= 0xA1 && b <= 0xDF) return HalfWidthKatakana(b, 1);
+    bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    if (!lead) return {Piece::Invalid};
+    if (i + 1 >= bytes.size()) return {Piece::Cut};
+    unsigned char trail = At(bytes, i + 1);
+    if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return {Piece::Invalid};
+    Step step{Piece::Wide, 2};
+    if (cp932.Convert(bytes.substr(i, 2), step.text)) return step;
+    // An unassigned pair: an ASCII trail byte is read again on its own.
+    return {Piece::Invalid, size_t(trail < 0x80 ? 1 : 2)};
+}
+
+Step NextEucJp(Bytes bytes, size_t i, Converter& euc) {
+    unsigned char b = At(bytes, i);
+    if (b < 0x80) return {Piece::Ascii};
+    auto in_row = [](unsigned char c) { return c >= 0xA1 && c <= 0xFE; };
+    size_t length = b == 0x8F ? 3 : (b == 0x8E || in_row(b)) ? 2 : 0;
+    if (length == 0) return {Piece::Invalid};
+    for (size_t k = 1; k < length; ++k) {
+        if (i + k >= bytes.size()) return {Piece::Cut};
+        unsigned char c = At(bytes, i + k);
+        if (b == 0x8E ? (c < 0xA1 || c > 0xDF) : !in_row(c)) return {Piece::Invalid};
+    }
+    if (b == 0x8E) return HalfWidthKatakana(At(bytes, i + 1), 2);
+    Step step{Piece::Wide, length};
+    if (euc.Convert(bytes.substr(i, length), step.text)) return step;
+    return {Piece::Invalid, length};
+}
+
+// Control bytes other than TAB, LF and CR as Control Pictures.
+void AppendVisible(std::string& out, unsigned char b) {
+    if (b == '\t' || b == '\n' || b == '\r' || (b >= 0x20 && b < 0x7F))
+        out += static_cast<char>(b);
+    else
+        AppendUtf8(out, b == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + b);
+}
+
+// The bytes read in one encoding, and how well they fit it: each
+// double-byte (or longer) character counts for it, each undecodable
+// sequence heavily against. Half-width katakana count for neither, since
+// pairs of them read equally well as EUC-JP characters.
+struct Reading {
+    std::string text;
+    int score = 0;
+    int invalid = 0;
+};
+
+Reading Read(Bytes bytes, const std::function<Step(Bytes, size_t)>& next) {
+    Reading reading;
+    for (size_t i = 0; i < bytes.size();) {
+        Step step = next(bytes, i);
+        if (step.piece == Piece::Cut) break;  // a character cut off by the end of what was read
+        switch (step.piece) {
+        case Piece::Ascii: AppendVisible(reading.text, At(bytes, i)); break;
+        case Piece::Wide: reading.score += 2; reading.text += step.text; break;
+        case Piece::HalfWidth: reading.text += step.text; break;
+        case Piece::Invalid:
+            reading.score -= 100;
+            ++reading.invalid;
+            AppendUtf8(reading.text, 0xFFFD);
+            break;
+        case Piece::Cut: break;
+        }
+        i += step.length;
+    }
+    return reading;
+}
+
+bool IsUtf8(Bytes bytes) { return Read(bytes, NextUtf8).invalid == 0; }
+
+// The user's thousands separator; "," when the locale has none.
+std::string ThousandsSeparator() {
+    locale_t numeric = newlocale(LC_NUMERIC_MASK, "", locale_t{});
+    if (numeric == locale_t{}) return ",";
+    std::string separator = nl_langinfo_l(THOUSEP, numeric);
+    freelocale(numeric);
+    // The text is in the locale's own encoding; only a UTF-8 one can be shown.
+    return separator.empty() || !IsUtf8(separator) ? "," : separator;
+}
+
+}  // namespace
+
+void DisableBrowser(Context& ctx) { ctx.screen.EnableBrowser(false); }
+void EnableBrowser(Context& ctx) { ctx.screen.EnableBrowser(true); }
+
+int32_t IdentifyArchive(Context& ctx, const std::string& path) {
+    ctx.screen.SetFileType("Checking...");
+    ctx.screen.SetStatusColour(kBlack);
+    ctx.screen.SetStatus("ファイル形式を調査しています...");
+    BusyScope busy(ctx);
+    try {
+        return Examine(ctx, path);
+    } catch (const std::exception&) {
+        // The file is missing, locked or unreadable, or the library cannot be called.
+        return ShowFailure(ctx, "アクセス中", "ファイル形式の取得に失敗しました。");
+    }
+}
+
+std::string SizeText(uint64_t bytes) {
+    if (bytes > kLargestSize) return "Unknown";
+    if (bytes < 1024) return std::to_string(bytes) + "バイト";
+    int shift = bytes < (uint64_t{1} << 20) ? 10 : bytes < (uint64_t{1} << 30) ? 20 : 30;
+    const char* unit = shift == 10 ? "KB" : shift == 20 ? "MB" : "GB";
+    uint64_t mask = (uint64_t{1} << shift) - 1;
+    uint64_t rest = bytes & mask;
+    // At most four characters, truncated; a point in the fourth place is dropped.
+    std::string number = std::to_string(bytes >> shift);
+    if (rest != 0 && number.size() < 3) {
+        number += '.';
+        while (number.size() < 4 && rest != 0) {
+            rest *= 10;
+            number += static_cast<char>('0' + (rest >> shift));
+            rest &= mask;
+        }
+    }
+    return number + unit;
+}
+
+std::string GroupThousands(int64_t value) {
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    std::string digits = std::to_string(magnitude);
+    std::string separator = ThousandsSeparator();
+    std::string text = value < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += separator;
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string PreviewText(const std::string& bytes) {
+    Bytes input(bytes);
+    if (input.substr(0, 3) == "\xEF\xBB\xBF") return Read(input.substr(3), NextUtf8).text;
+    Reading utf8 = Read(input, NextUtf8);
+    if (utf8.invalid == 0) return utf8.text;
+
+    Converter cp932_converter("CP932"), euc_converter("EUC-JP-MS");
+    Reading best = Read(input, [&](Bytes b, size_t i) { return NextCp932(b, i, cp932_converter); });
+    Reading euc = Read(input, [&](Bytes b, size_t i) { return NextEucJp(b, i, euc_converter); });
+    if (euc.score > best.score) best = std::move(euc);
+    if (utf8.score > best.score) best = std::move(utf8);
+    return best.text;
+}
+
+}  // namespace core
