@@ -1,0 +1,37 @@
+// Extraction of the file identified last, and the folders it goes to.
+#ifndef KELVORA_CORE_EXTRACT_H
+#define KELVORA_CORE_EXTRACT_H
+
+#include <string>
+
+#include "session.h"
+
+namespace core {
+
+// Acts on `path` as identification left it (FileKind, FileArchiver): an
+// archive is extracted into a new folder named after it inside the
+// destination of the destination mode and that folder is opened; a split set
+// is joined; a file that is not an archive is opened with its program.
+// Everything is reported to the user.
+void ExtractArchive(Context& ctx, const std::string& path);
+
+// The desktop and documents folders, each ending in "/"; the home folder when
+// the desktop cannot tell.
+std::string GetDesktopPath(Context& ctx);
+std::string GetMyDocumentsPath(Context& ctx);
+// $TMPDIR, or /tmp, ending in "/".
+std::string TemporaryFolder();
+
+// The folder named after an archive: "a.tar.gz" -> "a", "a.b.zip" -> "a.b".
+std::string FolderNameFor(const std::string& file_name);
+
+// True, after telling the user, when `path` holds a double quote and so
+// cannot be put in a command line.
+bool RefuseQuotedPath(Context& ctx, const std::string& path);
+
+// Tells the user that the module of `index` has gone ("UNLHA32.DLL が見つかりません。").
+void ReportMissingModule(Context& ctx, int index);
+
+}  // namespace core
+
+#endif

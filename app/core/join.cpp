@@ -1,0 +1,84 @@
+#include "join.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "identify.h"
+#include "process.h"
+
+namespace core {
+namespace {
+
+constexpr int32_t kNoName = 0x8020;
+constexpr int32_t kScriptNotWritten = 0x8022;
+constexpr int32_t kJoinFailed = 0x8013;
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The parts in order: the first one, then 001, 002, ... up to the first gap.
+std::vector<std::string> Parts(const std::string& first_part) {
+    std::vector<std::string> parts{first_part};
+    const std::string base = first_part.substr(0, first_part.size() - 3);
+    for (int n = 1; n <= 999; ++n) {
+        char number[4];
+        std::snprintf(number, sizeof number, "%03d", n);
+        if (!IsRegularFile(base + number)) break;
+        parts.push_back(base + number);
+    }
+    return parts;
+}
+
+// The script: parts appended to a temporary name beside the output, which is
+// renamed into place only when every part is in; any failure stops it.
+std::string Script(const std::vector<std::string>& parts, const std::string& output, const std::string& partial) {
+    std::string script = "#!/bin/sh\nset -e\n";
+    script += "cat " + ShellQuote(parts.front()) + " > " + ShellQuote(partial) + "\n";
+    for (size_t i = 1; i < parts.size(); ++i)
+        script += "cat " + ShellQuote(parts[i]) + " >> " + ShellQuote(partial) + "\n";
+    script += "mv -f " + ShellQuote(partial) + " " + ShellQuote(output) + "\n";
+    return script;
+}
+
+}  // namespace
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string output_name) {
+    DisableBrowser(ctx);
+    if (output_name.empty()) {
+        auto answer = ctx.prompter.Input("解凍後のファイル名を入力してください。", "ファイル名の入力",
+                                         first_part.substr(0, first_part.size() - 3));
+        if (!answer || answer->empty()) return kNoName;
+        output_name = *answer;
+    }
+    ctx.session.join_batch_file = ctx.session.settings_folder + "tmpexec.sh";
+    const std::string folder = ctx.screen.BrowsedFolder();
+    // A relative output name is taken in the browsed folder, as the script runs there.
+    const std::string output_path = output_name.front() == '/' ? output_name : folder + "/" + output_name;
+    const std::string partial = output_path + ".kelvora-join";
+    {
+        std::ofstream script(ctx.session.join_batch_file, std::ios::binary | std::ios::trunc);
+        script << Script(Parts(first_part), output_path, partial);
+        script.close();
+        if (!script) {
+            EnableBrowser(ctx);
+            return kScriptNotWritten;
+        }
+    }
+    int status = platform::RunHidden({"/bin/sh", ctx.session.join_batch_file}, folder);
+    if (status != 0) unlink(partial.c_str());
+    EnableBrowser(ctx);
+    return status == 0 ? 0 : kJoinFailed;
+}
+
+}  // namespace core

@@ -1,0 +1,179 @@
+// Extraction, the split-file join and the archive test.
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "extract.h"
+#include "fake_library.h"
+#include "join.h"
+#include "recorders.h"
+#include "result_text.h"
+#include "temp_folder.h"
+#include "test_archive.h"
+#include "tree_compare.h"
+
+namespace core {
+namespace {
+
+class ExtractTest : public ::testing::Test {
+protected:
+    void SetUp() override { session_.settings_folder = temp_.Path().string() + "/"; }
+
+    // Extracts `path` as an archive of `index` with destination mode `mode`.
+    std::string CommandFor(int index, const std::string& path, int mode = 2, int no_window = 0) {
+        session_.file_kind = kArchive;
+        session_.file_archiver = index;
+        session_.settings.ExtractNumber = static_cast<uint8_t>(mode);
+        session_.settings.NoWindow = static_cast<int16_t>(no_window);
+        library_.calls.clear();
+        ExtractArchive(ctx_, path);
+        for (const auto& call : library_.calls)
+            if (call.rfind("Dravx ", 0) == 0) return call.substr(call.find(' ', call.find(' ', 6) + 1) + 1);
+        return "";
+    }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(temp_.Path() / name, std::ios::binary) << bytes;
+    }
+
+    TempFolder temp_{"extract-test"};
+    Session session_;
+    FakeLibrary library_;
+    ScreenRecorder screen_;
+    PrompterRecorder prompter_;
+    ShellRecorder shell_;
+    Context ctx_{session_, library_, screen_, prompter_, shell_, reinterpret_cast<HWND>(0x10)};
+};
+
+TEST_F(ExtractTest, CommandLinesAreByteExact) {
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh"), "x -d1 -y1 \"/in/a.lzh\" \"/in/a/\" *.*");
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh", 2, 1), "x -d1 -y1 -n \"/in/a.lzh\" \"/in/a/\" *.*");
+    EXPECT_EQ(CommandFor(4, "/in/a.tgz", 2, 1), "--display-dialog=0 -xvf \"/in/a.tgz\" \"/in/a/\" *.*");
+    EXPECT_EQ(CommandFor(4, "/in/a.tar.gz"), "-xvf \"/in/a.tar.gz\" \"/in/a/\" *.*");
+    EXPECT_EQ(CommandFor(2, "/in/a.b.zip"), "-x -o -q \"/in/a.b.zip\" \"/in/a.b/\" *.*");
+    EXPECT_EQ(CommandFor(3, "/in/README", 2, 1), "-x -k -i \"/in/README\" \"/in/README/\" *.*");
+    EXPECT_EQ(CommandFor(13, "/in/a.jak"), "-c \"/in/a.jak\" \"/in/\"");
+    EXPECT_EQ(CommandFor(8, "/in/a.yz1"), "x \"/in/a.yz1\" \"/in/a/\"");
+    EXPECT_EQ(CommandFor(11, "/in/a.bel", 2, 1), " \"/in/a.bel\" \"/in/\"");
+    EXPECT_EQ(CommandFor(6, "/in/a b.rar", 2, 1), "-x \"/in/a b.rar\" \"/in/a b/\" *.*");
+    library_.count[1] = 1;  // a single entry goes straight into the destination
+    EXPECT_EQ(CommandFor(1, "/in/b.lzh"), "x -d1 -y1 \"/in/b.lzh\" \"/in//\" *.*");
+    EXPECT_EQ(screen_.events.back(), "browser on");
+    EXPECT_GT(screen_.refreshes, 0);
+}
+
+TEST_F(ExtractTest, DestinationModesAndTheOpenedFolder) {
+    setenv("TMPDIR", "/scratch", 1);
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh", 0), "x -d1 -y1 \"/in/a.lzh\" \"/desktop/a/\" *.*");
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh", 1), "x -d1 -y1 \"/in/a.lzh\" \"/scratch/a/\" *.*");
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh", 3), "x -d1 -y1 \"/in/a.lzh\" \"/manual/a/\" *.*");
+    unsetenv("TMPDIR");
+    EXPECT_EQ(shell_.opened_folders, (std::vector<std::string>{"/desktop/a/", "/scratch/a/", "/manual/a/"}));
+    EXPECT_EQ(screen_.status, "解凍に成功しました。");
+    // Onto the desktop itself nothing is opened.
+    library_.count[1] = 1;
+    CommandFor(1, "/in/b.lzh", 0);
+    EXPECT_EQ(shell_.opened_folders.size(), 3u);
+}
+
+TEST_F(ExtractTest, FailuresAreReported) {
+    library_.command[2] = 0x800A;
+    CommandFor(2, "/in/a.zip");
+    ASSERT_EQ(prompter_.messages.size(), 2u);
+    EXPECT_EQ(prompter_.messages[0].text, "解凍/復元に失敗しました。");
+    EXPECT_EQ(prompter_.messages[1].text, ArchiverErrorText(0x800A));
+    EXPECT_EQ(prompter_.messages[1].title, "Failed");
+    EXPECT_EQ(screen_.status_colour, kRed);
+    EXPECT_TRUE(shell_.opened_folders.empty());
+
+    // The library's own -2 after identification: the module has gone.
+    prompter_.messages.clear();
+    library_.command[1] = -2;
+    CommandFor(1, "/in/a.lzh");
+    ASSERT_EQ(prompter_.messages.size(), 1u);
+    EXPECT_EQ(prompter_.messages[0].text, "UNLHA32.DLL が見つかりません。");
+    EXPECT_EQ(screen_.status, "解凍/復元に失敗しました。");
+
+    // A path that cannot be quoted reaches no module.
+    prompter_.messages.clear();
+    EXPECT_EQ(CommandFor(1, "/in/a\"b.lzh"), "");
+    EXPECT_EQ(prompter_.messages.at(0).title, "エラー");
+}
+
+TEST_F(ExtractTest, NonArchivesAreOpenedOrSkipped) {
+    session_.file_kind = kNotArchive;
+    session_.settings.ExtractNumber = 2;
+    ExtractArchive(ctx_, "/in/readme.txt");
+    EXPECT_EQ(shell_.opened_files, std::vector<std::string>{"/in/readme.txt|/in/"});
+    session_.file_kind = kNotExaminable;
+    ExtractArchive(ctx_, "/in/locked.bin");
+    EXPECT_EQ(shell_.opened_files.size(), 1u);
+    EXPECT_TRUE(library_.calls.empty());
+}
+
+TEST_F(ExtractTest, SplitSetsAreJoinedByteForByte) {
+    const std::string dir = temp_.Path().string();
+    Write("a 'x'.000", "one-");
+    Write("a 'x'.001", "two-");
+    Write("a 'x'.002", "three");
+    Write("a 'x'.004", "after a gap");
+    screen_.browsed_folder = dir;
+    prompter_.answers.push_back("joined $(touch pwned).bin");
+    session_.file_kind = kArchive;
+    session_.file_archiver = kSplitSet;
+    ExtractArchive(ctx_, dir + "/a 'x'.000");
+    EXPECT_EQ(ReadFile(temp_.Path() / "joined $(touch pwned).bin"), "one-two-three");
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "pwned"));
+    EXPECT_EQ(prompter_.prompts.at(0), "解凍後のファイル名を入力してください。|ファイル名の入力|" + dir + "/a 'x'.");
+    EXPECT_EQ(prompter_.messages.at(0).text, "復元に成功しました。");
+    EXPECT_EQ(session_.join_batch_file, dir + "/tmpexec.sh");
+    EXPECT_TRUE(library_.calls.empty());
+}
+
+TEST_F(ExtractTest, JoinFailuresLeaveNothingLookingComplete) {
+    const std::string dir = temp_.Path().string();
+    Write("b.000", "x");
+    Write("b.001", "y");
+    screen_.browsed_folder = dir;
+    // Cancelled: no script, the join file name kept.
+    EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", ""), 0x8020);
+    EXPECT_TRUE(session_.join_batch_file.empty());
+    // The output cannot be written: a failure, and no output.
+    EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", dir + "/missing/out.bin"), 0x8013);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
+    // The script cannot be written.
+    session_.settings_folder = dir + "/b.000/";
+    EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", dir + "/out.bin"), 0x8022);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/out.bin"));
+}
+
+TEST_F(ExtractTest, TestCommandsAndTheirReports) {
+    Write("a.lzh", "archive bytes");
+    Write("a.cab", "archive bytes");
+    const std::string lzh = temp_.Path().string() + "/a.lzh", cab = temp_.Path().string() + "/a.cab";
+    library_.check[1] = 1;
+    library_.check[3] = 1;
+    auto lastDravx = [&] { return library_.calls.back(); };
+
+    TestArchive(ctx_, lzh);
+    EXPECT_EQ(lastDravx(), "Dravx 1 owner t \"" + lzh + "\"");
+    EXPECT_EQ(prompter_.messages.back().text, "テストに成功しました。");
+    session_.settings.NoWindow = 1;
+    TestArchive(ctx_, cab);
+    EXPECT_EQ(lastDravx(), "Dravx 3 owner -t -i \"" + cab + "\"");
+
+    prompter_.messages.clear();
+    library_.command[1] = 0x800C;
+    TestArchive(ctx_, lzh);
+    ASSERT_EQ(prompter_.messages.size(), 2u);
+    EXPECT_EQ(prompter_.messages[0].text, "テストに失敗しました。DLL:UNLHA32.DLL Error Code:0x800C");
+    EXPECT_EQ(prompter_.messages[1].text, "ファイルのチェックサムエラーです。");
+    EXPECT_EQ(prompter_.messages[1].icon, Icon::Critical);
+
+    prompter_.messages.clear();
+    library_.command[1] = -2;
+    TestArchive(ctx_, lzh);
+    EXPECT_EQ(prompter_.messages.at(0).text, "UNLHA32.DLL が見つかりません。");
+}
+
+}  // namespace
+}  // namespace core
