@@ -5,7 +5,9 @@
 
 #include "extract.h"
 #include "fake_library.h"
+#include "identify.h"
 #include "join.h"
+#include "module_loader.h"
 #include "recorders.h"
 #include "result_text.h"
 #include "temp_folder.h"
@@ -173,6 +175,93 @@ TEST_F(ExtractTest, TestCommandsAndTheirReports) {
     library_.command[1] = -2;
     TestArchive(ctx_, lzh);
     EXPECT_EQ(prompter_.messages.at(0).text, "UNLHA32.DLL が見つかりません。");
+}
+
+}  // namespace
+}  // namespace core
+
+namespace core {
+namespace {
+
+// Identification and extraction through Dravolix and our modules, as the
+// main window runs them, on the fixtures.
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetModuleDirectory(KELVORA_BIN_DIR);
+        for (int index : {1, 2, 3, 4, 6}) session_.dll_version[static_cast<size_t>(index)] = library_.GetVersion(index);
+        session_.settings_folder = temp_.Path().string() + "/";
+        shell_.desktop = temp_.Path().string() + "/desktop/";
+        std::filesystem::create_directories(shell_.desktop);
+    }
+    void TearDown() override { platform::SetModuleDirectory(""); }
+
+    // Copies the fixture into the work folder and identifies and extracts it there.
+    std::string Run(const std::string& fixture, int mode = 2) {
+        std::filesystem::copy_file(std::filesystem::path(KELVORA_FIXTURE_DIR) / fixture, temp_.Path() / fixture,
+                                   std::filesystem::copy_options::overwrite_existing);
+        const std::string path = (temp_.Path() / fixture).string();
+        session_.settings.ExtractNumber = static_cast<uint8_t>(mode);
+        int32_t index = IdentifyArchive(ctx_, path);
+        ExtractArchive(ctx_, path);
+        return std::to_string(index) + " " + screen_.file_type;
+    }
+
+    TempFolder temp_{"end-to-end"};
+    Session session_;
+    DravolixLibrary library_;
+    ScreenRecorder screen_;
+    PrompterRecorder prompter_;
+    ShellRecorder shell_;
+    Context ctx_{session_, library_, screen_, prompter_, shell_, nullptr};
+};
+
+TEST_F(EndToEndTest, EveryGoodFixtureLandsInAFolderNamedAfterIt) {
+    const std::filesystem::path tree = std::filesystem::path(KELVORA_FIXTURE_DIR) / "tree";
+    struct Case {
+        const char* fixture;
+        const char* identified;
+        const char* folder;
+    };
+    for (const Case& c : {Case{"tree.lzh", "1 LZH書庫", "tree"}, Case{"tree_lh7.lzh", "1 LZH書庫", "tree_lh7"},
+                          Case{"sfx_lzh.exe", "1 LZH書庫", "sfx_lzh"}, Case{"tree.zip", "2 ZIP書庫", "tree"},
+                          Case{"tree.jar", "2 ZIP書庫", "tree"}, Case{"sfx_zip.exe", "2 ZIP書庫", "sfx_zip"},
+                          Case{"tree.cab", "3 CAB書庫", "tree"}, Case{"tree.tar", "4 TAR書庫", "tree"},
+                          Case{"tree.tar.gz", "4 GZIP書庫", "tree"}, Case{"tree.tgz", "4 GZIP書庫", "tree"},
+                          Case{"tree.tar.bz2", "4 BZIP2書庫", "tree"}, Case{"tree.tar.Z", "4 Compress書庫", "tree"},
+                          Case{"tree.tar.xz", "4 書庫", "tree"}, Case{"tree.cpio.gz", "4 CPIO-GZ書庫", "tree.cpio"},
+                          Case{"tree.rar", "6 RAR書庫", "tree"}, Case{"tree5.rar", "6 RAR書庫", "tree5"}}) {
+        std::filesystem::remove_all(temp_.Path() / c.folder);
+        EXPECT_EQ(Run(c.fixture), c.identified) << c.fixture;
+        EXPECT_EQ(screen_.status, "解凍に成功しました。") << c.fixture;
+        EXPECT_EQ(CompareTrees(tree, temp_.Path() / c.folder), "") << c.fixture;
+        EXPECT_EQ(shell_.opened_folders.back(), temp_.Path().string() + "/" + c.folder + "/") << c.fixture;
+    }
+    // A single entry goes straight into the destination, here the desktop: no folder is opened.
+    size_t opened = shell_.opened_folders.size();
+    EXPECT_EQ(Run("hello.txt.gz", 0), "4 GZIP書庫");
+    EXPECT_EQ(ReadFile(shell_.desktop + "hello.txt"), "Hello, Kelvora!\n");
+    EXPECT_EQ(shell_.opened_folders.size(), opened);
+    EXPECT_TRUE(prompter_.messages.empty());
+}
+
+TEST_F(EndToEndTest, DestinationModesAndADamagedArchive) {
+    setenv("TMPDIR", (temp_.Path() / "tmp").c_str(), 1);
+    std::filesystem::create_directories(temp_.Path() / "tmp");
+    Run("tree.zip", 1);
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "tmp/tree/dir/data.bin"));
+    screen_.manual_destination = temp_.Path().string() + "/manual/";
+    Run("tree.lzh", 3);
+    EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "manual/tree/dir/data.bin"));
+    Run("tree.tar.gz", 0);
+    EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "desktop/tree/hello.txt"));
+
+    Run("crc.zip");
+    ASSERT_EQ(prompter_.messages.size(), 2u);
+    EXPECT_EQ(prompter_.messages[1].text, "ファイルのチェックサムエラーです。");
+    EXPECT_EQ(screen_.status, "解凍/復元に失敗しました。");
+    EXPECT_EQ(screen_.status_colour, kRed);
 }
 
 }  // namespace
