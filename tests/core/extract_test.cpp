@@ -266,3 +266,22 @@ TEST_F(EndToEndTest, DestinationModesAndADamagedArchive) {
 
 }  // namespace
 }  // namespace core
+
+namespace core {
+namespace {
+
+TEST(LibraryBinding, AMissingLibraryIsAClearError) {
+    TempFolder empty("no-library");
+    platform::SetModuleDirectory(empty.Path().string());
+    DravolixLibrary library;
+    EXPECT_FALSE(DravolixLibrary::Present());
+    EXPECT_THROW(library.GetCoreVersion(), LibraryMissing);
+    platform::SetModuleDirectory(KELVORA_BIN_DIR);
+    EXPECT_TRUE(DravolixLibrary::Present());
+    DravolixLibrary present;
+    EXPECT_EQ(present.GetCoreVersion(), 6);
+    platform::SetModuleDirectory("");
+}
+
+}  // namespace
+}  // namespace core
