@@ -56,6 +56,26 @@ DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxQueryFunctionList(int32_t index, int32
 DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxSupportType(void);
 DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxCheckArchiveEx(const char* file_name, int32_t mode);
 
+/* File associations: make the desktop open the archiver's extensions with
+ * `program_path` (its file argument written as `argument`, "%1"), or stop
+ * doing so. Indexes 0..13 (row 0 has no extensions); 1 done, 0 index refused.
+ * DravxGetAssoc reads nothing and answers 0. */
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxSetAssoc(int32_t index, const char* program_path, const char* argument,
+                                                   int32_t reserved);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxGetAssoc(int32_t reserved1, int32_t reserved2);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxKillAssoc(int32_t index, int32_t reserved1, int32_t reserved2,
+                                                    int32_t reserved3);
+
+/* Character-code conversion through the converter module "nkf32.dll".
+ * DravxGetNkfVersion: its version x 100, 0 when it cannot be loaded.
+ * DravxNkfConvertSub: converts `input_file` into `output_file` under the nkf
+ * option text ("-s", "-j", "-e"); 0 success, -1 input not readable, option
+ * refused, result too large or output not writable (each told to the user),
+ * -2 converter not loadable, -8 memory. */
+DRAVOLIX_EXPORT int16_t DRAVOLIX_API DravxGetNkfVersion(void);
+DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxNkfConvertSub(HWND owner, const char* option, const char* output_file,
+                                                        const char* input_file);
+
 /* Kept for callers of the older interface: they do nothing and return 0. */
 DRAVOLIX_EXPORT int32_t DRAVOLIX_API DravxOpenArchive(int32_t index, HWND owner, const char* file_name,
                                       uint32_t mode);

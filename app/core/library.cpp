@@ -50,4 +50,20 @@ int32_t DravolixLibrary::ConfigDialog(int32_t index, HWND owner, int32_t mode) {
     return Bind<decltype(&::DravxConfigDialog)>("DravxConfigDialog")(index, owner, options, mode);
 }
 
+int16_t DravolixLibrary::GetNkfVersion() { return Bind<decltype(&::DravxGetNkfVersion)>("DravxGetNkfVersion")(); }
+
+int32_t DravolixLibrary::NkfConvertSub(HWND owner, const std::string& option, const std::string& output_file,
+                                       const std::string& input_file) {
+    return Bind<decltype(&::DravxNkfConvertSub)>("DravxNkfConvertSub")(owner, option.c_str(), output_file.c_str(),
+                                                                      input_file.c_str());
+}
+
+int32_t DravolixLibrary::SetAssoc(int32_t index, const std::string& program_path, const std::string& argument) {
+    return Bind<decltype(&::DravxSetAssoc)>("DravxSetAssoc")(index, program_path.c_str(), argument.c_str(), 0);
+}
+
+int32_t DravolixLibrary::KillAssoc(int32_t index) {
+    return Bind<decltype(&::DravxKillAssoc)>("DravxKillAssoc")(index, 0, 0, 0);
+}
+
 }  // namespace core

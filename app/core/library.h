@@ -31,6 +31,11 @@ public:
     virtual int16_t GetCoreVersion() = 0;
     virtual int32_t SupportType() = 0;
     virtual int32_t ConfigDialog(int32_t index, HWND owner, int32_t mode) = 0;
+    virtual int16_t GetNkfVersion() = 0;
+    virtual int32_t NkfConvertSub(HWND owner, const std::string& option, const std::string& output_file,
+                                  const std::string& input_file) = 0;
+    virtual int32_t SetAssoc(int32_t index, const std::string& program_path, const std::string& argument) = 0;
+    virtual int32_t KillAssoc(int32_t index) = 0;
 };
 
 // The real library, "Dravolix.dll" ("Dravolix.so" on disk). Every call throws
@@ -49,6 +54,11 @@ public:
     int16_t GetCoreVersion() override;
     int32_t SupportType() override;
     int32_t ConfigDialog(int32_t index, HWND owner, int32_t mode) override;
+    int16_t GetNkfVersion() override;
+    int32_t NkfConvertSub(HWND owner, const std::string& option, const std::string& output_file,
+                          const std::string& input_file) override;
+    int32_t SetAssoc(int32_t index, const std::string& program_path, const std::string& argument) override;
+    int32_t KillAssoc(int32_t index) override;
 
 private:
     template <class Fn>

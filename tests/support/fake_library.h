@@ -64,6 +64,25 @@ struct FakeLibrary : core::Library {
         Call("ConfigDialog " + std::to_string(index) + " " + std::to_string(mode));
         return 0;
     }
+    int16_t nkf_version = 0;
+    int32_t nkf_result = 0;
+    int16_t GetNkfVersion() override {
+        Call("GetNkfVersion");
+        return nkf_version;
+    }
+    int32_t NkfConvertSub(HWND owner, const std::string& option, const std::string& output_file,
+                          const std::string& input_file) override {
+        Call("NkfConvertSub " + std::string(owner ? "owner " : "none ") + option + " " + output_file + " " + input_file);
+        return nkf_result;
+    }
+    int32_t SetAssoc(int32_t index, const std::string& program_path, const std::string& argument) override {
+        Call("SetAssoc " + std::to_string(index) + " " + program_path + " " + argument);
+        return index >= 0 && index <= 13 ? 1 : 0;
+    }
+    int32_t KillAssoc(int32_t index) override {
+        Call("KillAssoc " + std::to_string(index));
+        return index >= 0 && index <= 13 ? 1 : 0;
+    }
 };
 
 #endif
