@@ -4,7 +4,7 @@
 #include "archiver_api.h"
 #include "dravolix.h"
 #include "loader.h"
-#include "wait_window.h"
+#include "wait.h"
 
 namespace {
 
@@ -16,18 +16,6 @@ __attribute__((constructor)) void StoreInstanceHandle() {
     if (dladdr(reinterpret_cast<void*>(&StoreInstanceHandle), &info)) g_instance = info.dli_fbase;
 }
 
-// The wait window for the length of one command; nothing when there is no owner.
-class WaitWindowShown {
-public:
-    explicit WaitWindowShown(HWND owner) : window_(owner ? platform::ShowWaitWindow(owner) : nullptr) {}
-    ~WaitWindowShown() { platform::CloseWaitWindow(window_); }
-    WaitWindowShown(const WaitWindowShown&) = delete;
-    WaitWindowShown& operator=(const WaitWindowShown&) = delete;
-
-private:
-    HWND window_;
-};
-
 }  // namespace
 
 extern "C" int32_t DRAVOLIX_API Dravx(int32_t index, HWND owner, const char* command_line,
@@ -37,7 +25,7 @@ extern "C" int32_t DRAVOLIX_API Dravx(int32_t index, HWND owner, const char* com
 
     // Declared first so that it is released last: the window closes, then the module goes.
     dravolix::HeldArchiver held;
-    WaitWindowShown wait(owner);
+    dravolix::WaitWindowShown wait(owner, owner != nullptr);
     if (held.LoadArchiverDll(index) != 0) return DRAVX_ERROR_NOT_LOADABLE;
     auto command = held.Entry<ArchiverCommandFn>("");
     if (!command) return DRAVX_ERROR_NO_ENTRY;

@@ -1,11 +1,14 @@
 // The wait window that Dravx shows, under a real (offscreen) QApplication.
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QScreen>
 
 #include "dravolix.h"
 #include "fake_archivers.h"
+#include "module_loader.h"
 #include "wait_window.h"
 
 namespace {
@@ -98,6 +101,34 @@ TEST_F(WaitWindowTest, UnknownOwnerStillGetsAWindow) {
     EXPECT_EQ(Dravx(1, reinterpret_cast<HWND>(0x7fff0001), "x", nullptr, 0), 0);
     EXPECT_TRUE(seen.visible);
     EXPECT_EQ(seen.owner, nullptr);
+    EXPECT_EQ(FindWaitWindow(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The converter's message boxes, answered by a timer while they are open.
+TEST_F(WaitWindowTest, ConverterFailureShowsItsMessageOverTheOwner) {
+    platform::SetModuleDirectory(KELVORA_BIN_DIR);
+    QString title, text;
+    QWidget* parent = nullptr;
+    bool waitWindowOpen = true;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            text = box->text();
+            parent = box->parentWidget();
+            waitWindowOpen = FindWaitWindow() != nullptr;
+            box->accept();
+        }
+    });
+    std::string missing = (folder_ / "absent.txt").string(), out = (folder_ / "out.txt").string();
+    EXPECT_EQ(DravxNkfConvertSub(Owner(), "-s", out.c_str(), missing.c_str()), -1);
+    EXPECT_EQ(title, QStringLiteral("Dravolix Error On DravxNkfConvertSub:CreateFile=INVALID_HANDLE_VALUE"));
+    EXPECT_EQ(text, QStringLiteral("ファイルが開けませんでした。"));
+    EXPECT_EQ(parent, &owner_);
+    EXPECT_FALSE(waitWindowOpen);  // closed before the message
     EXPECT_EQ(FindWaitWindow(), nullptr);
 }
 
