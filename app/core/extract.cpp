@@ -72,7 +72,7 @@ void ReportMissingModule(Context& ctx, int index) {
     ctx.prompter.Message(DllName(index) + "が見つかりません。", "Kelvora？", Icon::Warning);
 }
 
-void ExtractArchive(Context& ctx, const std::string& path) {
+int32_t ExtractArchive(Context& ctx, const std::string& path) {
     DisableBrowser(ctx);
     const size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -84,7 +84,7 @@ void ExtractArchive(Context& ctx, const std::string& path) {
     if (ctx.session.file_kind != kArchive) {
         EnableBrowser(ctx);
         ctx.screen.RefreshFileList();
-        return;
+        return ctx.session.file_kind == kNotArchive ? 0 : -1;
     }
 
     const int index = ctx.session.file_archiver;
@@ -110,7 +110,7 @@ void ExtractArchive(Context& ctx, const std::string& path) {
             result = ctx.library.Dravx(index, ctx.owner, line);
         } else {
             EnableBrowser(ctx);
-            return;
+            return -1;
         }
     } catch (const LibraryMissing&) {
         result = -2;
@@ -133,6 +133,7 @@ void ExtractArchive(Context& ctx, const std::string& path) {
         ctx.shell.OpenFolder(destination + folder + separator);
     EnableBrowser(ctx);
     ctx.screen.RefreshFileList();
+    return result;
 }
 
 }  // namespace core

@@ -12,8 +12,10 @@ namespace core {
 // archive is extracted into a new folder named after it inside the
 // destination of the destination mode and that folder is opened; a split set
 // is joined; a file that is not an archive is opened with its program.
-// Everything is reported to the user.
-void ExtractArchive(Context& ctx, const std::string& path);
+// Everything is reported to the user. The answer is 0 when the archive was
+// extracted (or the set joined, or the file handed to its program), the
+// archiver's code when that failed, and -1 when nothing could be done.
+int32_t ExtractArchive(Context& ctx, const std::string& path);
 
 // The desktop and documents folders, each ending in "/"; the home folder when
 // the desktop cannot tell.
