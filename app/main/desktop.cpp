@@ -1,0 +1,106 @@
+#include "desktop.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <string>
+
+namespace {
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::string WithSlash(const QString& folder) {
+    std::string text = folder.toStdString();
+    if (text.empty() || text.back() != '/') text += '/';
+    return text;
+}
+
+std::string StandardFolder(QStandardPaths::StandardLocation location) {
+    QString folder = QStandardPaths::writableLocation(location);
+    return folder.isEmpty() ? std::string() : WithSlash(folder);
+}
+
+class WindowPrompter : public core::Prompter {
+public:
+    void Message(const std::string& text, const std::string& title, core::Icon icon) override {
+        QMessageBox::Icon kind = icon == core::Icon::Information ? QMessageBox::Information
+                                 : icon == core::Icon::Critical  ? QMessageBox::Critical
+                                                                 : QMessageBox::Warning;
+        QMessageBox box(kind, FromUtf8(title), FromUtf8(text), QMessageBox::Ok, QApplication::activeWindow());
+        box.exec();
+    }
+    std::optional<std::string> Input(const std::string& prompt, const std::string& title,
+                                     const std::string& proposal) override {
+        bool ok = false;
+        QString answer = QInputDialog::getText(QApplication::activeWindow(), FromUtf8(title), FromUtf8(prompt),
+                                               QLineEdit::Normal, FromUtf8(proposal), &ok);
+        if (!ok) return std::nullopt;
+        return answer.toStdString();
+    }
+};
+
+class DesktopShell : public core::Shell {
+public:
+    void OpenFile(const std::string& path, const std::string&) override {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(path)));
+    }
+    void OpenFolder(const std::string& folder) override {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder)));
+    }
+    std::string DesktopFolder() override { return StandardFolder(QStandardPaths::DesktopLocation); }
+    std::string DocumentsFolder() override { return StandardFolder(QStandardPaths::DocumentsLocation); }
+};
+
+class ConsolePrompter : public core::Prompter {
+public:
+    ConsolePrompter(std::FILE* errors, std::FILE* input) : errors_(errors), input_(input) {}
+    void Message(const std::string& text, const std::string& title, core::Icon) override {
+        // Lines joined with CR LF print as plain lines.
+        std::string line;
+        for (char c : text)
+            if (c != '\r') line.push_back(c);
+        std::fprintf(errors_, "%s: %s\n", title.c_str(), line.c_str());
+        std::fflush(errors_);
+    }
+    std::optional<std::string> Input(const std::string& prompt, const std::string& title,
+                                     const std::string& proposal) override {
+        std::fprintf(errors_, "%s: %s [%s]\n", title.c_str(), prompt.c_str(), proposal.c_str());
+        std::fflush(errors_);
+        std::string answer;
+        for (int c; (c = std::fgetc(input_)) != EOF && c != '\n';) answer.push_back(static_cast<char>(c));
+        if (answer.empty()) return std::nullopt;
+        return answer;
+    }
+
+private:
+    std::FILE* errors_;
+    std::FILE* input_;
+};
+
+class ConsoleShell : public DesktopShell {
+public:
+    explicit ConsoleShell(std::FILE* out) : out_(out) {}
+    void OpenFile(const std::string& path, const std::string&) override { Print(path); }
+    void OpenFolder(const std::string& folder) override { Print(folder); }
+
+private:
+    void Print(const std::string& path) {
+        std::fprintf(out_, "%s\n", path.c_str());
+        std::fflush(out_);
+    }
+    std::FILE* out_;
+};
+
+}  // namespace
+
+std::unique_ptr<core::Prompter> MakeWindowPrompter() { return std::make_unique<WindowPrompter>(); }
+std::unique_ptr<core::Shell> MakeDesktopShell() { return std::make_unique<DesktopShell>(); }
+std::unique_ptr<core::Prompter> MakeConsolePrompter(std::FILE* errors, std::FILE* input) {
+    return std::make_unique<ConsolePrompter>(errors, input);
+}
+std::unique_ptr<core::Shell> MakeConsoleShell(std::FILE* out) { return std::make_unique<ConsoleShell>(out); }

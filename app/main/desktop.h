@@ -1,0 +1,21 @@
+// The core's prompter and shell for the windowed program and for the console.
+#ifndef KELVORA_APP_DESKTOP_H
+#define KELVORA_APP_DESKTOP_H
+
+#include <cstdio>
+#include <memory>
+
+#include "ui.h"
+
+// Message boxes and the input box of Qt; owned by the active window.
+std::unique_ptr<core::Prompter> MakeWindowPrompter();
+// The desktop's default applications and file manager (xdg-open through Qt).
+std::unique_ptr<core::Shell> MakeDesktopShell();
+
+// Messages go to `errors` as "title: text"; an input box reads one line from
+// `input` (an empty line or the end of input counts as cancel).
+std::unique_ptr<core::Prompter> MakeConsolePrompter(std::FILE* errors = stderr, std::FILE* input = stdin);
+// Folders and files are printed to `out` instead of opened.
+std::unique_ptr<core::Shell> MakeConsoleShell(std::FILE* out = stdout);
+
+#endif

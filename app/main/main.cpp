@@ -1,0 +1,75 @@
+// zenkari: the program's entry point. With a display it opens its windows;
+// without one (no DISPLAY nor WAYLAND_DISPLAY) it runs the same code on Qt's
+// offscreen platform as a console program: messages go to standard error,
+// the output folder is printed, and the exit status tells the outcome.
+#include <langinfo.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app.h"
+#include "desktop.h"
+#include "main_window.h"
+#include "startup.h"
+
+namespace {
+
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(name); value && *value) return true;
+    return false;
+}
+
+// Texts cross to the library and the modules in the locale's narrow encoding: make it UTF-8.
+void EnsureUtf8Locale() {
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+std::string ProgramFolder() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    std::string text(path, static_cast<size_t>(n));
+    size_t slash = text.rfind('/');
+    return slash == 0 ? "/" : text.substr(0, slash);
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    App app;
+    app.console = !HasDisplay();
+    if (app.console) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication qt(argc, argv);
+    EnsureUtf8Locale();
+
+    std::string command_line;
+    for (int i = 1; i < argc; ++i) command_line += (i > 1 ? " " : "") + std::string(argv[i]);
+    if (app.console && !IsRegularFile(command_line)) {
+        std::fprintf(stderr, "zenkari: 画面がないため、解凍する書庫のファイル名を指定してください。\n"
+                             "usage: zenkari ARCHIVE\n");
+        return 2;
+    }
+
+    app.app_folder = ProgramFolder();
+    app.settings_file = std::make_unique<core::SettingsFile>(app.app_folder);
+    app.session.settings_folder = app.settings_file->Folder();
+    app.library = std::make_unique<core::DravolixLibrary>();
+    app.prompter = app.console ? MakeConsolePrompter() : MakeWindowPrompter();
+    app.shell = app.console ? MakeConsoleShell() : MakeDesktopShell();
+
+    RunStartUp(app, command_line, OpenMainWindow);
+    int status = qt.exec();
+    return app.exit_code != 0 ? app.exit_code : status;
+}

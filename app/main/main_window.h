@@ -1,0 +1,15 @@
+// The program's one working window.
+#ifndef KELVORA_APP_MAIN_WINDOW_H
+#define KELVORA_APP_MAIN_WINDOW_H
+
+#include <string>
+
+#include "app.h"
+
+// Loads the main window with the command line (the whole text, one path):
+// a file is identified and extracted and the program ends (app.exit_code 0
+// on success, 1 otherwise) without showing the window; otherwise the window
+// is shown and lives until the program ends.
+void OpenMainWindow(App& app, const std::string& command_line);
+
+#endif
