@@ -1,5 +1,7 @@
 #include "profile.h"
 
+#include "atomic_file.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -8,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string_view>
 
 namespace platform {
@@ -25,31 +26,13 @@ public:
     Fd& operator=(const Fd&) = delete;
 
     int get() const { return fd_; }
-    // Closes now; false when closing reports an error (a delayed write error).
-    bool Close() {
-        const int fd = fd_;
+    void Close() {
+        if (fd_ >= 0) close(fd_);
         fd_ = -1;
-        return fd < 0 || close(fd) == 0;
     }
 
 private:
     int fd_;
-};
-
-// A temporary file, removed when the object goes away unless it was kept.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile() {
-        if (!path_.empty()) unlink(path_.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    void Keep() { path_.clear(); }
-
-private:
-    std::string path_;
 };
 
 std::string_view Trim(std::string_view s) {
@@ -180,6 +163,19 @@ std::string WithValue(const std::string& text, std::string_view section, std::st
     return out;
 }
 
+// `text` without the lines that hold `key` in any `[section]`.
+std::string WithoutKey(const std::string& text, std::string_view section, std::string_view key) {
+    std::string out;
+    bool inside = false;
+    for (const Line& line : SplitLines(text)) {
+        const Parsed p = Parse(text, line);
+        if (p.kind == Kind::kSection) inside = SameName(p.name, section);
+        if (p.kind == Kind::kKey && inside && SameName(p.name, key)) continue;
+        out.append(text, line.begin, line.next - line.begin);
+    }
+    return out;
+}
+
 bool Storable(std::string_view section, std::string_view key, const std::string& value) {
     if (section.empty() || section.find_first_of("]\r\n") != std::string_view::npos) return false;
     if (key.empty() || key.find_first_of("=\r\n") != std::string_view::npos) return false;
@@ -206,57 +202,6 @@ ReadResult ReadWholeFile(const std::string& path, std::string& text, mode_t& mod
     }
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// The permission bits a newly created file gets: 0666 less the umask. Read
-// from /proc rather than with umask(), which would change it for a moment
-// under every other thread.
-mode_t NewFileMode() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-    return 0644;
-}
-
-// A link is written through: its target is replaced, not the link.
-std::string WriteTarget(const std::string& file) {
-    struct stat st {};
-    if (lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return file;
-    char* resolved = realpath(file.c_str(), nullptr);
-    if (!resolved) return file;
-    std::string target(resolved);
-    free(resolved);
-    return target;
-}
-
-// Writes `text` to a new file beside `path` and renames it over `path`.
-bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode) {
-    const size_t slash = path.rfind('/');
-    const std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string folder = prefix.empty() ? "." : prefix;
-    std::string temp = prefix + "." + path.substr(prefix.size()) + ".XXXXXX";
-    Fd fd(mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    TempFile guard(temp);
-    if (!WriteAll(fd.get(), text) || fchmod(fd.get(), mode) != 0 || fsync(fd.get()) != 0 || !fd.Close())
-        return false;
-    if (rename(temp.c_str(), path.c_str()) != 0) return false;
-    guard.Keep();
-    // Make the rename itself durable; the file is already in place if this fails.
-    Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) fsync(dir.get());
-    return true;
-}
-
 }  // namespace
 
 std::optional<std::string> ReadProfileString(const std::string& file, const std::string& section,
@@ -276,20 +221,28 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
 }
 
 bool WriteProfileStrings(const std::string& file, const std::string& section, const ProfileEntries& entries) {
-    const std::string_view name = Trim(section);
-    for (const auto& [key, value] : entries)
-        if (!Storable(name, Trim(key), value)) return false;
+    std::vector<ProfileChange> changes;
+    for (const auto& [key, value] : entries) changes.push_back({section, key, value});
+    return ChangeProfile(file, changes);
+}
 
-    const std::string target = WriteTarget(file);
+bool ChangeProfile(const std::string& file, const std::vector<ProfileChange>& changes) {
+    for (const ProfileChange& change : changes)
+        if (!Storable(Trim(change.section), Trim(change.key), change.value.value_or(""))) return false;
+
     std::string text;
     mode_t mode = 0;
-    switch (ReadWholeFile(target, text, mode)) {
-        case ReadResult::kFailed: return false;
-        case ReadResult::kMissing: mode = NewFileMode(); break;
-        case ReadResult::kOk: break;
+    if (ReadWholeFile(file, text, mode) == ReadResult::kFailed) return false;
+    std::string changed = text;
+    for (const ProfileChange& change : changes) {
+        const std::string_view section = Trim(change.section), key = Trim(change.key);
+        changed = change.value ? WithValue(changed, section, key, *change.value) : WithoutKey(changed, section, key);
     }
-    for (const auto& [key, value] : entries) text = WithValue(text, name, Trim(key), value);
-    return ReplaceFile(target, text, mode);
+    return changed == text || ReplaceFileAtomically(file, changed);
+}
+
+bool DeleteProfileKey(const std::string& file, const std::string& section, const std::string& key) {
+    return ChangeProfile(file, {{section, key, std::nullopt}});
 }
 
 }  // namespace platform

@@ -28,9 +28,8 @@ std::optional<std::string> ReadProfileString(const std::string& file, const std:
 // byte of the file stays as it was, and new lines follow the file's line
 // ending style.
 //
-// The file is replaced as a whole (a temporary file in the same folder,
-// flushed to disk, then renamed over it, keeping its permission bits), so it
-// is never left half-written. False, with the file untouched, when it cannot
+// The file is replaced as a whole (ReplaceFileAtomically), so it is never
+// left half-written; when the value is already there nothing is written. False, with the file untouched, when it cannot
 // be read or written, or when a name or value cannot be stored (a value with
 // CR or LF, a key with "=", a section with "]", an empty name).
 bool WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
@@ -40,6 +39,25 @@ bool WriteProfileString(const std::string& file, const std::string& section, con
 // writing them one by one in order, but all or nothing.
 using ProfileEntries = std::vector<std::pair<std::string, std::string>>;
 bool WriteProfileStrings(const std::string& file, const std::string& section, const ProfileEntries& entries);
+
+// One change for ChangeProfile: `key` in `[section]` set to `value`, or
+// deleted when there is no value.
+struct ProfileChange {
+    std::string section;
+    std::string key;
+    std::optional<std::string> value;
+};
+
+// Several changes to one file in one replacement, made in order, all or
+// nothing. Deleting a key removes every line that holds it in every section
+// of that name, so that it reads as missing afterwards; the section headers
+// stay. When the changes leave the text as it was, the file is not written
+// at all (and a missing file is not created). The names and values are
+// refused as by WriteProfileString.
+bool ChangeProfile(const std::string& file, const std::vector<ProfileChange>& changes);
+
+// Deletes `key` from `[section]`: ChangeProfile with that one change.
+bool DeleteProfileKey(const std::string& file, const std::string& section, const std::string& key);
 
 }  // namespace platform
 

@@ -9,6 +9,7 @@ packages=(
   libarchive-dev zlib1g-dev                   # our archiver modules
   libgtest-dev libgmock-dev                   # tests
   jlha-utils gcab libarchive-tools            # making and checking the archive fixtures
+  xdg-utils desktop-file-utils shared-mime-info  # file associations on the desktop
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
 )
 

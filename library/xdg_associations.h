@@ -1,0 +1,48 @@
+// File associations on the Linux desktop: a desktop entry for the program,
+// our desktop id as the default opener of the extensions' MIME types in
+// mimeapps.list, and a MIME package of our own for the extensions that the
+// shared MIME database does not know.
+//
+// Every file is replaced whole or not at all; failures are not reported, as
+// the exports that use this have no way to tell them.
+#ifndef KELVORA_LIBRARY_XDG_ASSOCIATIONS_H
+#define KELVORA_LIBRARY_XDG_ASSOCIATIONS_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dravolix::xdg {
+
+// The desktop entry's file name, under $XDG_DATA_HOME/applications.
+inline constexpr std::string_view kDesktopId = "kelvora-zenkari.desktop";
+
+struct Folders {
+    std::string data_home;               // $XDG_DATA_HOME
+    std::string config_home;             // $XDG_CONFIG_HOME
+    std::vector<std::string> data_dirs;  // $XDG_DATA_DIRS, the first one first
+};
+
+// The base folders from the environment, with their usual defaults; values
+// that are not absolute paths count as unset. Nothing when a default is
+// needed and $HOME is not an absolute path.
+std::optional<Folders> FoldersFromEnvironment();
+
+// The Exec value (before the escapes of a desktop entry string) that runs
+// `program` with `argument`. The argument is split into words as a Windows
+// command line is (blanks, double quotes grouping); the word "%1" becomes the
+// file, every other word stays literal.
+std::string DesktopExec(std::string_view program, std::string_view argument);
+
+// Makes the desktop open files with these extensions (".lzh") with `program`.
+void Associate(const Folders& folders, const std::string& program, const std::string& argument,
+               const std::vector<std::string_view>& extensions);
+
+// Takes our desktop id out of the openers of these extensions' types, leaving
+// every other program's association as it was. The desktop entry stays.
+void Dissociate(const Folders& folders, const std::vector<std::string_view>& extensions);
+
+}  // namespace dravolix::xdg
+
+#endif
