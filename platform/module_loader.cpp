@@ -76,14 +76,14 @@ std::optional<std::string> FindModuleFile(std::string_view dllName) {
     return std::nullopt;
 }
 
-Module Module::Load(std::string_view dllName) {
+Module Module::Load(std::string_view dllName, bool for_process) {
     const std::string file = ModuleFileName(dllName);
     if (file.empty() || file.find('/') != std::string::npos) return Module();
     // The first file found is the one loaded; when it is broken the load fails,
     // as it would on Windows, rather than falling through to another copy.
-    if (auto path = FindModuleFile(dllName))
-        return Module(dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL));
-    return Module(dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
+    const int flags = RTLD_NOW | RTLD_LOCAL | (for_process ? RTLD_NODELETE : 0);
+    if (auto path = FindModuleFile(dllName)) return Module(dlopen(path->c_str(), flags));
+    return Module(dlopen(file.c_str(), flags));
 }
 
 bool ModuleLoadable(std::string_view dllName) {

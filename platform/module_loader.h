@@ -41,7 +41,9 @@ bool ModuleLoadable(std::string_view dllName);
 class Module {
 public:
     Module() = default;
-    static Module Load(std::string_view dllName);
+    // `for_process`: the module stays mapped after it is released, as a
+    // program's own library does (its statics then live as long as the process).
+    static Module Load(std::string_view dllName, bool for_process = false);
 
     Module(Module&& other) noexcept;
     Module& operator=(Module&& other) noexcept;

@@ -9,7 +9,7 @@ bool DravolixLibrary::Present() { return platform::ModuleLoadable("Dravolix.dll"
 template <class Fn>
 Fn DravolixLibrary::Bind(const char* name) {
     if (!module_) {
-        module_ = platform::Module::Load("Dravolix.dll");
+        module_ = platform::Module::Load("Dravolix.dll", true);
         if (!module_) throw LibraryMissing("Dravolix.dll が見つかりません。");
     }
     auto fn = reinterpret_cast<Fn>(module_.Symbol(name));

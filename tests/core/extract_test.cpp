@@ -1,4 +1,6 @@
 // Extraction, the split-file join and the archive test.
+#include <dlfcn.h>
+
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -271,6 +273,12 @@ namespace core {
 namespace {
 
 TEST(LibraryBinding, AMissingLibraryIsAClearError) {
+    // The program keeps its library for the life of the process; ctest runs
+    // each case alone, but a whole run of this file may have loaded it already.
+    if (void* loaded = dlopen("Dravolix.so", RTLD_LAZY | RTLD_NOLOAD)) {
+        dlclose(loaded);
+        GTEST_SKIP() << "Dravolix.so was loaded by an earlier case of this process";
+    }
     TempFolder empty("no-library");
     platform::SetModuleDirectory(empty.Path().string());
     DravolixLibrary library;
