@@ -1,0 +1,17 @@
+#!/bin/sh
+# Renders the program's pictures from their SVG sources beside them.
+# Needs rsvg-convert (Debian package librsvg2-bin). Run after editing an SVG
+# and commit both files.
+set -eu
+cd "$(dirname "$0")"
+
+render() {  # name width height
+  rsvg-convert --width "$2" --height "$3" --output "$1.png" "$1.svg"
+}
+
+render splash 96 96
+render zenkari 48 48
+render zenkari-archive 48 48
+for n in 201 202 203 204 205; do
+  render "shortcut_$n" 17 17
+done
