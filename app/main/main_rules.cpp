@@ -1,0 +1,161 @@
+#include "main_rules.h"
+
+#include <cmath>
+#include <cstdio>
+#include <initializer_list>
+
+namespace {
+
+constexpr int16_t kNoSubVersion = -4;  // the library asks this module for no sub-version
+
+// value / 100 as "0.00"; value is not negative.
+std::string Hundredths(int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%02d", value / 100, value % 100);
+    return text;
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Wildcard match of '*' and '?', case ignored, by backtracking over the last '*'.
+bool Matches(const std::string& name, const std::string& pattern) {
+    size_t n = 0, p = 0, star = std::string::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+int DllRowToIndex(int row) {
+    if (row <= 7) return row + 1;
+    if (row <= 9) return row + 2;
+    return row + 3;
+}
+
+std::string VersionText(int16_t version, int16_t sub_version) {
+    if (version < 0 || (sub_version < 0 && sub_version != kNoSubVersion)) return "Not Installed.";
+    std::string text = "Ver." + Hundredths(version);
+    if (sub_version == kNoSubVersion) return text;
+    if (sub_version % 100 >= 10) return text + "." + Hundredths(sub_version);
+    // A single digit in the last two places is shown as one decimal: 1203 -> 12.3.
+    return text + "." + std::to_string(sub_version / 100) + "." + std::to_string(sub_version % 100);
+}
+
+std::string PlainVersionText(int16_t version) { return "Ver." + Hundredths(version < 0 ? 0 : version); }
+
+std::string DllRowText(int index, const std::string& version_text) {
+    return core::DllName(index) + "\t" + version_text;
+}
+
+FrameLefts ArrangeFrameLefts(int16_t turn_over) {
+    constexpr int kFrame1Width = 4575, kFrame2Width = 3015, kFrame3Width = 2535;
+    FrameLefts lefts;
+    if (turn_over == 1) {
+        lefts.frame3 = 0;
+        lefts.frame1 = lefts.frame2 = lefts.frame3 + kFrame3Width + 100;
+    } else {
+        lefts.frame1 = lefts.frame2 = 0;
+        lefts.frame3 = lefts.frame1 + kFrame1Width + 100;
+    }
+    lefts.frame4 = lefts.frame2 + kFrame2Width + 110;
+    return lefts;
+}
+
+ArchivePatterns MakeArchivePatterns(int16_t tar_version) {
+    ArchivePatterns patterns;
+    patterns[1] = "*.LZH;*.LZS;*.LHA";
+    patterns[2] = "*.ZIP;*.JAR";
+    patterns[3] = "*.CAB";
+    patterns[4] = "*.TAR;*.TGZ;*.TAZ;*.GZ;*.Z;*.TBZ;*.GZ2;*.BZ2";
+    if (tar_version >= 210) patterns[4] += ";*.RPM;*.DEB";
+    patterns[5] = "*.ARJ";
+    patterns[6] = "*.RAR;*.R0?";
+    patterns[7] = "*.GZA;*.BZA";
+    patterns[8] = "*.YZ1";
+    patterns[10] = "*.GCA";
+    patterns[11] = "*.BEL";
+    patterns[13] = "*.JAK";
+    return patterns;
+}
+
+std::string FilterPattern(int filter, const core::DllVersions& versions, const ArchivePatterns& patterns) {
+    if (filter == 1) {
+        std::string list;
+        for (int index = 1; index <= 13; ++index)
+            if (versions[static_cast<size_t>(index)] > 0) list += ";" + patterns[static_cast<size_t>(index)];
+        return list + ";*.exe;*.000";
+    }
+    if (filter == 2) return "*.txt;*.csv;*.htm;*.html;*.c;*.cpp;*.h;*.hpp;*.cxx;*.hxx;*.dsw;*.dsp;*.def;*.dpr;*.pas";
+    return "*.*";
+}
+
+bool MatchesPatterns(const std::string& name, const std::string& pattern_list) {
+    size_t begin = 0;
+    while (begin <= pattern_list.size()) {
+        size_t end = pattern_list.find(';', begin);
+        if (end == std::string::npos) end = pattern_list.size();
+        const std::string pattern = pattern_list.substr(begin, end - begin);
+        if (pattern == "*.*" || (!pattern.empty() && Matches(name, pattern))) return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+std::optional<std::string> TextFileType(const std::string& name) {
+    std::string key = name.size() >= 3 ? name.substr(name.size() - 3) : name;
+    for (char& c : key) c = Upper(c);
+    if (key.size() == 3 && key[1] == '.') key.erase(0, 1);
+    auto is = [&key](std::initializer_list<const char*> keys) {
+        for (const char* k : keys)
+            if (key == k) return true;
+        return false;
+    };
+    if (is({"TXT"})) return "テキストファイル";
+    if (is({"CSV"})) return "カンマ区切りファイル";
+    if (is({"TML"})) return "HTMLドキュメント";
+    if (is({".C", ".H", "CPP", "CXX", "HPP", "DSW", "DSP"})) return "C/C++ ｿｰｽ/ﾌﾟﾛｼﾞｪｸﾄ";
+    if (is({"VBP", "FRM", "CLS", "VBW", "BAS"})) return "VB ｿｰｽ/ﾌﾟﾛｼﾞｪｸﾄ";
+    if (is({"DPR", "PAS"})) return "Delphi ｿｰｽ/ﾌﾟﾛｼﾞｪｸﾄ";
+    return std::nullopt;
+}
+
+bool IsUserVolume(const std::string& root, const std::string& file_system_type) {
+    static const char* const kPseudo[] = {
+        "autofs",  "binfmt_misc", "bpf",     "cgroup",   "cgroup2",   "configfs",    "debugfs",  "devpts",
+        "devtmpfs", "efivarfs",   "fusectl", "hugetlbfs", "mqueue",   "nsfs",        "overlay",  "proc",
+        "pstore",  "ramfs",       "rpc_pipefs", "securityfs", "squashfs", "sysfs", "tmpfs",    "tracefs",
+        "fuse.gvfsd-fuse", "fuse.portal", "fuse.snapfuse", "nfsd"};
+    for (const char* type : kPseudo)
+        if (file_system_type == type) return false;
+    if (root.empty() || root == "/" || root[0] != '/') return false;
+    if (root.rfind("/run/media/", 0) == 0) return true;
+    static const char* const kSystemFolders[] = {"/proc", "/sys", "/dev", "/run", "/boot", "/snap",
+                                                 "/etc",  "/usr", "/var", "/tmp", "/lib", "/opt"};
+    for (const char* folder : kSystemFolders) {
+        const std::string prefix = folder;
+        if (root == prefix || root.rfind(prefix + "/", 0) == 0) return false;
+    }
+    return true;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}

@@ -1,0 +1,60 @@
+// The main window's rules that need no widgets: version texts of the DLL
+// list, where the frames go, the browser's filters and text types.
+#ifndef KELVORA_APP_MAIN_RULES_H
+#define KELVORA_APP_MAIN_RULES_H
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "catalogue.h"
+
+// 15 twips make one logical pixel.
+int TwipsToPixels(int twips);
+
+// The DLL list: 13 rows, archiver indexes 1..15 without 9 and 12.
+inline constexpr int kDllRows = 13;
+int DllRowToIndex(int row);
+// "Ver.2.10.12.3" from the version and sub-version queries; "Not Installed."
+// for a module that cannot be loaded.
+std::string VersionText(int16_t version, int16_t sub_version);
+// "Ver." and the version / 100 as "0.00" (the nkf32 and library rows).
+std::string PlainVersionText(int16_t version);
+// The row: the padded name, a tab, the version text.
+std::string DllRowText(int index, const std::string& version_text);
+
+// Lefts of the four frames in twips for a TurnOver value.
+struct FrameLefts {
+    int frame1 = 0, frame2 = 0, frame3 = 0, frame4 = 0;
+    bool operator==(const FrameLefts&) const = default;
+};
+FrameLefts ArrangeFrameLefts(int16_t turn_over);
+
+// The browser's wildcard lists by archiver index ("*.LZH;*.LZS;*.LHA").
+using ArchivePatterns = std::array<std::string, core::kCatalogueSize>;
+ArchivePatterns MakeArchivePatterns(int16_t tar_version);
+
+// The filter entries of Combo1.
+inline constexpr int kFilterCount = 3;
+inline constexpr const char* kFilterNames[kFilterCount] = {"すべてのファイル", "対応書庫のみ", "Text/プログラムソース"};
+// The wildcard list of a filter; "対応書庫のみ" takes the installed archivers only.
+std::string FilterPattern(int filter, const core::DllVersions& versions, const ArchivePatterns& patterns);
+
+// True when the name matches one of the ";"-separated wildcards, case
+// ignored; "*.*" matches every name, with or without a dot.
+bool MatchesPatterns(const std::string& name, const std::string& pattern_list);
+
+// The type label of a text file name ("テキストファイル"), from its last
+// three characters; nothing for other names.
+std::optional<std::string> TextFileType(const std::string& name);
+
+// True for a mounted volume that a user would open from the drive list: no
+// pseudo, memory or snap file system and nothing under the system's own
+// folders. "/" itself is always listed and answers false here.
+bool IsUserVolume(const std::string& root, const std::string& file_system_type);
+
+// A folder and a file name joined with exactly one "/".
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+#endif
