@@ -124,7 +124,8 @@ FrmMain::FrmMain(App& app)
     ConnectControls();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
-    ctx_.owner = reinterpret_cast<HWND>(winId());
+    // In console mode nothing is shown: the library and the modules get no owner window.
+    ctx_.owner = app_.console ? nullptr : reinterpret_cast<HWND>(winId());
 }
 
 FrmMain::~FrmMain() {

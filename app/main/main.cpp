@@ -50,7 +50,11 @@ bool IsRegularFile(const std::string& path) {
 int main(int argc, char** argv) {
     App app;
     app.console = !HasDisplay();
-    if (app.console) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (app.console) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // Only the program's own messages belong on standard error.
+        setenv("QT_LOGGING_RULES", "*.warning=false", 1);
+    }
     QApplication qt(argc, argv);
     EnsureUtf8Locale();
 
