@@ -16,6 +16,7 @@
 #include "dravolix.h"
 #include "message_box.h"
 #include "module_loader.h"
+#include "unique_fd.h"
 #include "wait.h"
 
 namespace {
@@ -49,19 +50,6 @@ private:
     std::vector<char> bytes_;
 };
 
-class Fd {  // the input file
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool ReadAll(int fd, char* data, size_t size) {
     while (size > 0) {
@@ -102,7 +90,7 @@ int32_t DRAVOLIX_API DravxNkfConvertSub(HWND owner, const char* option, const ch
     if (!converter) return kNotLoadable;
     if (!option || !output_file || !input_file) return DRAVX_ERROR_NULL_ARGUMENT;
 
-    Fd input(open(input_file, O_RDONLY | O_CLOEXEC));
+    platform::UniqueFd input(open(input_file, O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (input.Get() < 0 || fstat(input.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         Fail(owner, wait, "ファイルが開けませんでした。", "CreateFile=INVALID_HANDLE_VALUE");

@@ -1,5 +1,7 @@
 #include "atomic_file.h"
 
+#include "unique_fd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,18 +14,6 @@
 namespace platform {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    bool Close() { return fd_ < 0 || close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, std::string_view text) {
     while (!text.empty()) {
@@ -65,7 +55,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
     const size_t slash = target.rfind('/');
     const std::string prefix = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     std::string temporary = prefix + "." + target.substr(prefix.size()) + ".XXXXXX";
-    Fd file(mkostemp(temporary.data(), O_CLOEXEC));
+    UniqueFd file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.Get() < 0) return false;
     const bool written = WriteAll(file.Get(), contents) && fchmod(file.Get(), mode) == 0 &&
                          fsync(file.Get()) == 0 && file.Close();
@@ -74,7 +64,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
         return false;
     }
     // Make the rename itself durable; the file is already in place if this fails.
-    Fd folder(open(prefix.empty() ? "." : prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd folder(open(prefix.empty() ? "." : prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() >= 0) fsync(folder.Get());
     return true;
 }

@@ -1,6 +1,7 @@
 #include "profile.h"
 
 #include "atomic_file.h"
+#include "unique_fd.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -17,23 +18,6 @@ namespace {
 
 constexpr std::string_view kBlanks = " \t";
 
-// A file descriptor, closed when the object goes away.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    void Close() {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 std::string_view Trim(std::string_view s) {
     const size_t first = s.find_first_not_of(kBlanks);
@@ -186,15 +170,15 @@ bool Storable(std::string_view section, std::string_view key, const std::string&
 enum class ReadResult { kOk, kMissing, kFailed };
 
 ReadResult ReadWholeFile(const std::string& path, std::string& text, mode_t& mode) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::kFailed;
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::kFailed;
     mode = st.st_mode & 07777;
     text.clear();
     char buffer[16384];
     for (;;) {
-        const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
         if (n == 0) return ReadResult::kOk;
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return ReadResult::kFailed;

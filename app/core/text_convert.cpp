@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "identify.h"
+#include "unique_fd.h"
 
 namespace core {
 namespace {
@@ -27,24 +28,6 @@ struct KanjiCode {
 };
 constexpr KanjiCode kKanjiCodes[] = {{"-s", "Shift-JIS"}, {"-j", "JIS"}, {"-e", "EUC"}};
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    // Closes now, so that a failure to write back is seen.
-    bool Close() { return close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
 
 // A temporary file that is removed unless it was put in place.
 class TempFile {
@@ -86,14 +69,14 @@ std::optional<mode_t> PermissionBits(const std::string& path) {
 // The whole of a regular file, with its permission bits.
 bool ReadWholeFile(const std::string& path, std::string& text, mode_t& mode) {
     // Non-blocking, so that a named pipe cannot hold the program; it is refused below.
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
-    if (!fd || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     mode = st.st_mode & 07777;
     text.clear();
     char buffer[65536];
     for (;;) {
-        const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
         if (n == 0) return true;
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
@@ -118,9 +101,9 @@ std::string FolderOf(const std::string& path) {
 }
 
 // A new, hidden file in the folder of `path`; `temp` receives its name.
-Fd CreateTemp(const std::string& path, std::string& temp) {
+platform::UniqueFd CreateTemp(const std::string& path, std::string& temp) {
     std::string pattern = FolderOf(path) + ".kelvora-convert-XXXXXX";
-    Fd fd(mkostemp(pattern.data(), O_CLOEXEC));
+    platform::UniqueFd fd(mkostemp(pattern.data(), O_CLOEXEC));
     if (fd) temp = pattern;
     return fd;
 }
@@ -129,8 +112,8 @@ Fd CreateTemp(const std::string& path, std::string& temp) {
 // whether or not this succeeds.
 void SyncFolder(const std::string& path) {
     const std::string folder = FolderOf(path);
-    Fd fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd) fsync(fd.get());
+    platform::UniqueFd fd(open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) fsync(fd.Get());
 }
 
 // Moves `path`, when it exists, to its backup name (replacing an older
@@ -156,10 +139,10 @@ std::string Install(const std::string& temp, const std::string& path) {
 // disk, and installs it in place of `path`. Empty on success, else the reason.
 std::string ReplaceWithBackup(const std::string& path, const std::string& contents, mode_t mode) {
     std::string temp;
-    Fd fd = CreateTemp(path, temp);
+    platform::UniqueFd fd = CreateTemp(path, temp);
     if (!fd) return "一時ファイルを作れませんでした（" + Reason(errno) + "）。\n" + path;
     TempFile guard(temp);
-    if (!WriteAll(fd.get(), contents) || fchmod(fd.get(), mode) != 0 || fsync(fd.get()) != 0 || !fd.Close())
+    if (!WriteAll(fd.Get(), contents) || fchmod(fd.Get(), mode) != 0 || fsync(fd.Get()) != 0 || !fd.Close())
         return "変換した内容を書き込めませんでした（" + Reason(errno) + "）。\n" + path;
     std::string reason = Install(temp, path);
     if (reason.empty()) guard.Keep();
@@ -169,8 +152,8 @@ std::string ReplaceWithBackup(const std::string& path, const std::string& conten
 // Gives the converter's output the permission bits it is to have and puts it
 // on disk. Empty on success, else the reason.
 std::string Settle(const std::string& temp, std::optional<mode_t> mode) {
-    Fd fd(open(temp.c_str(), O_RDWR | O_CLOEXEC));
-    if (!fd || (mode && fchmod(fd.get(), *mode) != 0) || fsync(fd.get()) != 0 || !fd.Close())
+    platform::UniqueFd fd(open(temp.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd || (mode && fchmod(fd.Get(), *mode) != 0) || fsync(fd.Get()) != 0 || !fd.Close())
         return "変換した内容を書き込めませんでした（" + Reason(errno) + "）。";
     return "";
 }
@@ -241,7 +224,7 @@ bool ConvertKanjiCode(Context& ctx, int code, const std::string& source, const s
     BrowserOff browser_off(ctx);
 
     std::string temp;
-    if (Fd fd = CreateTemp(target, temp); !fd) {
+    if (platform::UniqueFd fd = CreateTemp(target, temp); !fd) {
         ctx.prompter.Message(std::string(kKanjiFailed) + "\n一時ファイルを作れませんでした（" + Reason(errno) + "）。\n" +
                                  target,
                              kTitle, Icon::Exclamation);

@@ -28,18 +28,6 @@ void RemoveNonFolder(int folder, const std::string& name) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-void UniqueFd::Reset() {
-    if (fd_ >= 0) close(std::exchange(fd_, -1));
-}
-
 PendingFile::~PendingFile() {
     if (!committed_ && folder_.Get() >= 0 && !temporary_.empty()) unlinkat(folder_.Get(), temporary_.c_str(), 0);
 }

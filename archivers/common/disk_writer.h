@@ -13,25 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "unique_fd.h"
+
 namespace archivers {
 
 using Parts = std::vector<std::string>;
+using platform::UniqueFd;
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-    void Reset();
-
-private:
-    int fd_;
-};
 
 // A file being written; removed again unless Commit succeeds.
 class PendingFile {

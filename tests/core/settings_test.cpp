@@ -17,6 +17,7 @@
 #include "profile.h"
 #include "settings.h"
 #include "temp_folder.h"
+#include "env_var.h"
 
 namespace core {
 namespace {
@@ -39,19 +40,6 @@ std::string WithEol(std::string text, const std::string& eol) {
     return text;
 }
 
-// Sets an environment variable for the life of the object.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~EnvVar() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // An application folder we can write in, with HOME and XDG_CONFIG_HOME kept
 // away from the real ones.

@@ -19,6 +19,7 @@
 #include "dravolix.h"
 #include "profile.h"
 #include "temp_folder.h"
+#include "env_var.h"
 
 namespace {
 
@@ -42,21 +43,6 @@ void Spit(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Sets an environment variable (or unsets it, for null) for the life of the object.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~EnvVar() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 bool OnPath(const std::string& name) {
     const char* path = std::getenv("PATH");
