@@ -251,7 +251,7 @@ std::string EntryPath(const Folders& folders) {
 
 // ---- Desktop entry values ----
 
-bool Reserved(char c) { return std::string_view(" \t\n\"'\\><~|&;$*?#`").find(c) != std::string_view::npos; }
+bool Reserved(char c) { return std::string_view(" \t\n\"'\\><~|&;$*?#`()").find(c) != std::string_view::npos; }
 
 // One Exec argument: quoted when it holds a reserved character, "%" doubled.
 std::string ExecArgument(std::string_view text) {

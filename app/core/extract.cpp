@@ -68,6 +68,12 @@ bool RefuseQuotedPath(Context& ctx, const std::string& path) {
     return true;
 }
 
+bool RefuseDestination(Context& ctx, const std::string& destination) {
+    if (!destination.empty() && destination.front() == '/') return false;
+    ctx.prompter.Message("解凍先のフォルダが正しくありません。\r\n" + destination, "エラー", Icon::Exclamation);
+    return true;
+}
+
 void ReportMissingModule(Context& ctx, int index) {
     ctx.prompter.Message(DllName(index) + "が見つかりません。", "Kelvora？", Icon::Warning);
 }
@@ -100,7 +106,8 @@ int32_t ExtractArchive(Context& ctx, const std::string& path) {
     try {
         if (index == kSplitSet) {
             result = JoinSplitFiles(ctx, path, "");
-        } else if (!RefuseQuotedPath(ctx, path) && !RefuseQuotedPath(ctx, destination)) {
+        } else if (!RefuseQuotedPath(ctx, path) && !RefuseQuotedPath(ctx, destination) &&
+                   !RefuseDestination(ctx, destination)) {
             if (ctx.library.GetFileCount(index, path) == 1) folder.clear();  // straight into the destination
             const bool quiet = ctx.session.settings.NoWindow != 0;
             std::string options = ExtractCommand(index);

@@ -31,6 +31,10 @@ std::string FolderNameFor(const std::string& file_name);
 // cannot be put in a command line.
 bool RefuseQuotedPath(Context& ctx, const std::string& path);
 
+// True, after telling the user, when `destination` is not a full folder path
+// (an emptied or relative manual destination would land anywhere).
+bool RefuseDestination(Context& ctx, const std::string& destination);
+
 // Tells the user that the module of `index` has gone ("UNLHA32.DLL が見つかりません。").
 void ReportMissingModule(Context& ctx, int index);
 

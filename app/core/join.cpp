@@ -41,7 +41,7 @@ std::string Script(const std::vector<std::string>& parts, const std::string& out
     script += "cat " + ShellQuote(parts.front()) + " > " + ShellQuote(partial) + "\n";
     for (size_t i = 1; i < parts.size(); ++i)
         script += "cat " + ShellQuote(parts[i]) + " >> " + ShellQuote(partial) + "\n";
-    script += "mv -f " + ShellQuote(partial) + " " + ShellQuote(output) + "\n";
+    script += "mv -f -T " + ShellQuote(partial) + " " + ShellQuote(output) + "\n";
     return script;
 }
 
@@ -66,6 +66,11 @@ int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string 
     // A relative output name is taken in the browsed folder, as the script runs there.
     const std::string output_path = output_name.front() == '/' ? output_name : folder + "/" + output_name;
     const std::string partial = output_path + ".kelvora-join";
+    struct stat st {};
+    if (stat(output_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        EnableBrowser(ctx);
+        return kJoinFailed;  // a folder of that name would take the output inside it
+    }
     {
         std::ofstream script(ctx.session.join_batch_file, std::ios::binary | std::ios::trunc);
         script << Script(Parts(first_part), output_path, partial);

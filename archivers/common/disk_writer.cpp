@@ -18,12 +18,24 @@ int OpenFolder(int at, const std::string& name) {
     return openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// Removes what stands at `name` unless it is a folder, so that a link or a
-// file can take its place.
-void RemoveNonFolder(int folder, const std::string& name) {
+bool IsKept(int folder, const std::string& name, const FileIdentity& keep) {
     struct stat st {};
-    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
-        unlinkat(folder, name.c_str(), 0);
+    return keep.set && fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == keep.device &&
+           st.st_ino == keep.inode;
+}
+
+// Renames `temporary` over `name` in `folder`: a file or a link there is
+// replaced (never what a link points to), the kept file never. The temporary
+// name is gone afterwards whatever happens.
+int32_t PutInPlace(int folder, const std::string& temporary, const std::string& name, const FileIdentity& keep) {
+    int32_t code = result::kOk;
+    if (IsKept(folder, name, keep))
+        code = result::kExists;
+    else if (renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
+        code = result::kWrite;
+    // A rename onto another link to the same file leaves both names; drop ours.
+    unlinkat(folder, temporary.c_str(), 0);
+    return code;
 }
 
 }  // namespace
@@ -50,14 +62,14 @@ int32_t PendingFile::Commit(int64_t size, const timespec& mtime) {
     const timespec times[2] = {{0, UTIME_OMIT}, mtime};
     futimens(file_.Get(), times);
     if (close(file_.Release()) != 0) return WriteErrorCode(errno);
-    // rename replaces a file or a link at the name, never what a link points to.
-    if (renameat(folder_.Get(), temporary_.c_str(), folder_.Get(), name_.c_str()) != 0) return result::kWrite;
-    committed_ = true;
-    return result::kOk;
+    committed_ = true;  // PutInPlace removes the temporary name itself
+    return PutInPlace(folder_.Get(), temporary_, name_, keep_);
 }
 
-int32_t DiskWriter::Open(const std::string& destination) {
+int32_t DiskWriter::Open(const std::string& destination, const std::string& keep) {
     process_ = std::to_string(getpid());
+    struct stat st {};
+    if (stat(keep.c_str(), &st) == 0) keep_ = {st.st_dev, st.st_ino, true};
     std::string path = destination.empty() ? "." : destination;
     // The destination itself is the user's: links in it are followed.
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
@@ -120,35 +132,42 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
     if (parent < 0) return code;
     mode_t permissions = (mode & 0777) ? (mode & 0777) : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temporary = ".kelvora-" + process_ + "-" + std::to_string(++counter_) + ".part";
+        std::string temporary = NextTemporary();
         int fd = openat(parent, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);
-        file.emplace(UniqueFd(fcntl(parent, F_DUPFD_CLOEXEC, 0)), UniqueFd(fd), std::move(temporary), parts.back());
+        file.emplace(UniqueFd(fcntl(parent, F_DUPFD_CLOEXEC, 0)), UniqueFd(fd), std::move(temporary), parts.back(),
+                     keep_);
         return result::kOk;
     }
     return result::kWrite;
+}
+
+std::string DiskWriter::NextTemporary() {
+    return ".kelvora-" + process_ + "-" + std::to_string(++counter_) + ".part";
 }
 
 int32_t DiskWriter::MakeSymlink(const Parts& parts, const std::string& target) {
     int32_t code = result::kMakeFolder;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
-    RemoveNonFolder(parent, parts.back());
-    return symlinkat(target.c_str(), parent, parts.back().c_str()) == 0 ? result::kOk : WriteErrorCode(errno);
+    const std::string temporary = NextTemporary();
+    if (symlinkat(target.c_str(), parent, temporary.c_str()) != 0) return WriteErrorCode(errno);
+    return PutInPlace(parent, temporary, parts.back(), keep_);
 }
 
 int32_t DiskWriter::MakeHardLink(const Parts& parts, const Parts& target) {
+    if (parts == target) return result::kOk;  // a link to itself: the file is already there
     int32_t code = result::kMakeFolder;
     UniqueFd target_folder = Walk(target, target.size() - 1, code);
     if (target_folder.Get() < 0) return code;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
-    RemoveNonFolder(parent, parts.back());
     // Flags 0: a link at the target is linked itself, never followed.
-    if (linkat(target_folder.Get(), target.back().c_str(), parent, parts.back().c_str(), 0) != 0)
+    const std::string temporary = NextTemporary();
+    if (linkat(target_folder.Get(), target.back().c_str(), parent, temporary.c_str(), 0) != 0)
         return WriteErrorCode(errno);
-    return result::kOk;
+    return PutInPlace(parent, temporary, parts.back(), keep_);
 }
 
 void DiskWriter::FinishFolders() {

@@ -21,11 +21,19 @@ using Parts = std::vector<std::string>;
 using platform::UniqueFd;
 
 
+// A file that must not be replaced: the archive being extracted.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool set = false;
+};
+
 // A file being written; removed again unless Commit succeeds.
 class PendingFile {
 public:
-    PendingFile(UniqueFd folder, UniqueFd file, std::string temporary, std::string name)
-        : folder_(std::move(folder)), file_(std::move(file)), temporary_(std::move(temporary)), name_(std::move(name)) {}
+    PendingFile(UniqueFd folder, UniqueFd file, std::string temporary, std::string name, FileIdentity keep)
+        : folder_(std::move(folder)), file_(std::move(file)), temporary_(std::move(temporary)), name_(std::move(name)),
+          keep_(keep) {}
     PendingFile(PendingFile&&) = default;
     PendingFile& operator=(PendingFile&&) = default;
     ~PendingFile();
@@ -37,6 +45,7 @@ private:
     UniqueFd folder_;
     UniqueFd file_;
     std::string temporary_, name_;
+    FileIdentity keep_;
     int64_t end_ = 0;
     bool committed_ = false;
 };
@@ -44,7 +53,8 @@ private:
 class DiskWriter {
 public:
     // Creates the destination (with its parents) and opens it: 0 or kMakeFolder.
-    int32_t Open(const std::string& destination);
+    // The file `keep` (the archive itself) is never replaced by an entry.
+    int32_t Open(const std::string& destination, const std::string& keep);
 
     int32_t MakeFolder(const Parts& parts, mode_t mode, const timespec& mtime);
     // On success `file` holds the new file, open for writing.
@@ -58,7 +68,9 @@ private:
     // The folder that holds parts[0..n-1), made where missing: an fd or -1 with `code` set.
     int OpenParent(const Parts& parts, int32_t& code);
     UniqueFd Walk(const Parts& parts, size_t count, int32_t& code) const;
+    std::string NextTemporary();
 
+    FileIdentity keep_;
     UniqueFd root_;
     Parts cached_parent_;
     UniqueFd cached_fd_;

@@ -75,9 +75,13 @@ std::string DecodeShiftJisLeniently(std::string_view raw, const Converter& cp932
     return out;
 }
 
-// Removes "." and empty parts; refuses "..". Appends to `parts`.
+// Removes "." and empty parts and appends the rest to `parts`. ".." is
+// refused, or with `allow_up` taken back off `parts`, but only before the
+// first ordinary part: after one, the part before it may itself be a link,
+// and ".." would then lead wherever that link points.
 bool AddParts(std::vector<std::string>& parts, std::string_view name, bool backslash_separates, bool allow_up) {
     size_t start = 0;
+    bool named = false;
     for (size_t i = 0; i <= name.size(); ++i) {
         bool separator = i == name.size() || name[i] == '/' || (backslash_separates && name[i] == '\\');
         if (!separator) continue;
@@ -85,11 +89,12 @@ bool AddParts(std::vector<std::string>& parts, std::string_view name, bool backs
         start = i + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
-            if (!allow_up || parts.empty()) return false;
+            if (!allow_up || named || parts.empty()) return false;
             parts.pop_back();
             continue;
         }
         parts.emplace_back(part);
+        named = true;
     }
     return true;
 }

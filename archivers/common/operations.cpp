@@ -170,7 +170,7 @@ int32_t Extract(Kind kind, const Command& command, Progress& progress) {
     Reader reader;
     if (int32_t code = reader.Open(kind, command.archive); code != result::kOk) return code;
     DiskWriter disk;
-    if (int32_t code = disk.Open(command.destination); code != result::kOk) return code;
+    if (int32_t code = disk.Open(command.destination, command.archive); code != result::kOk) return code;
     int32_t code = ForEachEntry(reader, command.archive, progress, [&](Reader&, const std::string& name) {
         return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name) : result::kOk;
     });

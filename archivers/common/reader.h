@@ -21,6 +21,7 @@ inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kDiskFull = 0x8005;
 inline constexpr int32_t kEncrypted = 0x800A;
 inline constexpr int32_t kChecksum = 0x800C;
+inline constexpr int32_t kExists = 0x8010;
 inline constexpr int32_t kMakeFolder = 0x8012;
 inline constexpr int32_t kWrite = 0x8013;
 inline constexpr int32_t kBrokenHeader = 0x8017;

@@ -41,6 +41,11 @@ TEST(EntryNames, LinksMustResolveInside) {
     EXPECT_FALSE(LinkStaysInside({"dir", "link"}, "../../x"));
     EXPECT_FALSE(LinkStaysInside({"passwd"}, "/etc/passwd"));
     EXPECT_FALSE(LinkStaysInside({"x"}, ""));
+    EXPECT_TRUE(LinkStaysInside({"a", "b", "l"}, "../../c"));
+    // ".." after a name: that name may itself be a link ("a" -> "."), so
+    // a/a/a/.. would resolve above the destination.
+    EXPECT_FALSE(LinkStaysInside({"x"}, "a/a/a/.."));
+    EXPECT_FALSE(LinkStaysInside({"d", "x"}, "../a/.."));
 }
 
 TEST(CommandLines, EveryFormTheProgramSends) {
@@ -77,7 +82,7 @@ TEST(CommandLines, EveryFormTheProgramSends) {
 }
 
 TEST(DiskWriter, FullDiskIsReportedAsSuch) {
-    PendingFile file(UniqueFd(open("/tmp", O_RDONLY | O_DIRECTORY)), UniqueFd(open("/dev/full", O_WRONLY)), "", "x");
+    PendingFile file(UniqueFd(open("/tmp", O_RDONLY | O_DIRECTORY)), UniqueFd(open("/dev/full", O_WRONLY)), "", "x", FileIdentity{});
     EXPECT_EQ(file.Write("data", 4, 0), result::kDiskFull);
 }
 

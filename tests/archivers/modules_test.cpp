@@ -187,6 +187,29 @@ TEST_F(ModulesTest, ExtractingAgainReplacesFilesButNeverFollowsLinks) {
         EXPECT_EQ(entry.path().filename().string().find(".kelvora-"), std::string::npos);
 }
 
+TEST_F(ModulesTest, NeitherTheArchiveNorALinkedFileIsLost) {
+    // An archive whose only entry has its own name, extracted beside itself.
+    fs::copy_file(kData / "tree.zip", out_ / "pack.zip");
+    ASSERT_EQ(std::system(("cd '" + out_.string() + "' && bsdtar --format zip -cf outer.zip pack.zip && mv outer.zip pack.zip")
+                              .c_str()),
+              0);
+    const std::string before = ReadFile(out_ / "pack.zip");
+    std::string line = "-x -o -q \"" + (out_ / "pack.zip").string() + "\" \"" + out_.string() + "//\" *.*";
+    EXPECT_EQ(Dravx(2, nullptr, line.c_str(), nullptr, 0), 0x8010);
+    EXPECT_EQ(ReadFile(out_ / "pack.zip"), before);
+
+    // A tar entry stored as a hard link to itself keeps the file.
+    fs::create_directories(out_ / "self");
+    ASSERT_EQ(std::system(("cd '" + (out_ / "self").string() +
+                           "' && echo x > a.txt && ln a.txt b.txt && tar cf ../self.tar a.txt a.txt")
+                              .c_str()),
+              0);
+    EXPECT_EQ(Dravx(4, nullptr, ("-xvf \"" + (out_ / "self.tar").string() + "\" \"" + (out_ / "selfout").string() + "/\" *.*").c_str(),
+                    nullptr, 0),
+              0);
+    EXPECT_EQ(ReadFile(out_ / "selfout/a.txt"), "x\n");
+}
+
 TEST_F(ModulesTest, DestinationThatCannotBeMadeIsReported) {
     std::ofstream(out_ / "file") << "x";
     EXPECT_EQ(Extract(4, "tree.tar", out_ / "file" / "sub"), 0x8012);

@@ -97,6 +97,15 @@ TEST_F(ExtractTest, FailuresAreReported) {
     EXPECT_EQ(prompter_.messages[0].text, "UNLHA32.DLL が見つかりません。");
     EXPECT_EQ(screen_.status, "解凍/復元に失敗しました。");
 
+    // A manual destination emptied or made relative reaches no module.
+    prompter_.messages.clear();
+    screen_.manual_destination = "";
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh", 3), "");
+    screen_.manual_destination = "out/";
+    EXPECT_EQ(CommandFor(1, "/in/a.lzh", 3), "");
+    EXPECT_EQ(prompter_.messages.size(), 2u);
+    EXPECT_EQ(prompter_.messages.at(0).title, "エラー");
+
     // A path that cannot be quoted reaches no module.
     prompter_.messages.clear();
     EXPECT_EQ(CommandFor(1, "/in/a\"b.lzh"), "");
@@ -144,6 +153,8 @@ TEST_F(ExtractTest, JoinFailuresLeaveNothingLookingComplete) {
     // The output cannot be written: a failure, and no output.
     EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", dir + "/missing/out.bin"), 0x8013);
     EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
+    // An output name that is a folder would swallow the output.
+    EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", dir), 0x8013);
     // The script cannot be written.
     session_.settings_folder = dir + "/b.000/";
     EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", dir + "/out.bin"), 0x8022);
