@@ -4,7 +4,9 @@
 
 namespace core {
 
-bool DravolixLibrary::Present() { return platform::ModuleLoadable("Dravolix.dll"); }
+// Loaded as the binding loads it, for the life of the process: a library
+// loaded and unloaded again would take its window system with it.
+bool DravolixLibrary::Present() { return static_cast<bool>(platform::Module::Load("Dravolix.dll", true)); }
 
 template <class Fn>
 Fn DravolixLibrary::Bind(const char* name) {
