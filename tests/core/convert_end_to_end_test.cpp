@@ -13,7 +13,7 @@
 namespace core {
 namespace {
 
-class ConvertEndToEndTest : public ::testing::Test {
+class ConvertEndToEndTest : public ::testing::Test, protected CoreRecorders {
 protected:
     void SetUp() override { platform::SetModuleDirectory(KELVORA_BIN_DIR); }
     void TearDown() override { platform::SetModuleDirectory(""); }
@@ -21,10 +21,7 @@ protected:
     TempFolder folder_{"convert-e2e"};
     Session session_;
     DravolixLibrary library_;
-    ScreenRecorder screen_;
-    PrompterRecorder prompter_;
-    ShellRecorder shell_;
-    Context ctx_{session_, library_, screen_, prompter_, shell_, nullptr};
+    Context ctx_ = ContextOver(session_, library_);
 };
 
 TEST_F(ConvertEndToEndTest, ShiftJisToJisAndBackIsByteIdentical) {
@@ -55,7 +52,7 @@ TEST_F(ConvertEndToEndTest, MissingConverterOrInputLosesNothing) {
     platform::SetModuleDirectory(bare.Path().string());
     std::ofstream(path) << "text\n";
     DravolixLibrary library;
-    Context ctx{session_, library, screen_, prompter_, shell_, nullptr};
+    Context ctx = ContextOver(session_, library);
     EXPECT_EQ(library.GetNkfVersion(), 0);
     KanjiCodeCommand(ctx, path, 2);
     EXPECT_EQ(prompter_.messages.back().text, "変換に失敗しました。");

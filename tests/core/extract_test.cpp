@@ -19,7 +19,7 @@
 namespace core {
 namespace {
 
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public ::testing::Test, protected CoreRecorders {
 protected:
     void SetUp() override { session_.settings_folder = temp_.Path().string() + "/"; }
 
@@ -42,10 +42,7 @@ protected:
     TempFolder temp_{"extract-test"};
     Session session_;
     FakeLibrary library_;
-    ScreenRecorder screen_;
-    PrompterRecorder prompter_;
-    ShellRecorder shell_;
-    Context ctx_{session_, library_, screen_, prompter_, shell_, reinterpret_cast<HWND>(0x10)};
+    Context ctx_ = ContextOver(session_, library_, reinterpret_cast<HWND>(0x10));
 };
 
 TEST_F(ExtractTest, CommandLinesAreByteExact) {
@@ -198,7 +195,7 @@ namespace {
 
 // Identification and extraction through Dravolix and our modules, as the
 // main window runs them, on the fixtures.
-class EndToEndTest : public ::testing::Test {
+class EndToEndTest : public ::testing::Test, protected CoreRecorders {
 protected:
     void SetUp() override {
         platform::SetModuleDirectory(KELVORA_BIN_DIR);
@@ -223,10 +220,7 @@ protected:
     TempFolder temp_{"end-to-end"};
     Session session_;
     DravolixLibrary library_;
-    ScreenRecorder screen_;
-    PrompterRecorder prompter_;
-    ShellRecorder shell_;
-    Context ctx_{session_, library_, screen_, prompter_, shell_, nullptr};
+    Context ctx_ = ContextOver(session_, library_);
 };
 
 TEST_F(EndToEndTest, EveryGoodFixtureLandsInAFolderNamedAfterIt) {

@@ -17,32 +17,13 @@
 #include "module_loader.h"
 #include "recorders.h"
 #include "temp_folder.h"
+#include "env_var.h"
 
 namespace core {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Also notes what the labels said when the busy pointer came on.
 struct BusyScreen : ScreenRecorder {
@@ -109,7 +90,7 @@ protected:
         return name + " " + std::to_string(index) + " " + path + " " + std::to_string(mode);
     }
 
-    ScopedEnv numbers_{"LC_ALL", "C"};
+    EnvVar numbers_{"LC_ALL", "C"};
     TempFolder folder_{"identify-test"};
     Session session_;
     FakeLibrary library_;
@@ -336,7 +317,7 @@ TEST(SizeText, UnitsAndTruncation) {
 
 TEST(GroupThousands, CommaWhereTheLocaleHasNoSeparator) {
     for (const char* locale : {"C", "C.UTF-8", "xx_NOWHERE.UTF-8"}) {
-        ScopedEnv all("LC_ALL", locale);
+        EnvVar all("LC_ALL", locale);
         EXPECT_EQ(GroupThousands(0), "0");
         EXPECT_EQ(GroupThousands(999), "999");
         EXPECT_EQ(GroupThousands(1000), "1,000");
@@ -357,14 +338,14 @@ TEST(GroupThousands, UsesTheSeparatorOfLcNumeric) {
     int status = system(command.c_str());
     if (!fs::exists(folder.Path() / "xx_XX.UTF-8" / "LC_NUMERIC"))
         GTEST_SKIP() << "localedef could not build a locale (status " << status << ")";
-    ScopedEnv path("LOCPATH", folder.Path().string());
-    ScopedEnv all("LC_ALL", "");
-    ScopedEnv lang("LANG", "C.UTF-8");
+    EnvVar path("LOCPATH", folder.Path().c_str());
+    EnvVar all("LC_ALL", "");
+    EnvVar lang("LANG", "C.UTF-8");
     {
-        ScopedEnv numeric("LC_NUMERIC", "xx_XX.UTF-8");
+        EnvVar numeric("LC_NUMERIC", "xx_XX.UTF-8");
         EXPECT_EQ(GroupThousands(1234567), "1\u202F234\u202F567");
     }
-    ScopedEnv numeric("LC_NUMERIC", "C");
+    EnvVar numeric("LC_NUMERIC", "C");
     EXPECT_EQ(GroupThousands(1234567), "1,234,567");
 }
 
@@ -399,7 +380,7 @@ TEST(PreviewText, ControlAndUndecodableBytesAreVisible) {
 
 const fs::path kData = KELVORA_FIXTURE_DIR;
 
-class IdentifyModulesTest : public ::testing::Test {
+class IdentifyModulesTest : public ::testing::Test, protected CoreRecorders {
 protected:
     void SetUp() override {
         platform::SetModuleDirectory(KELVORA_BIN_DIR);
@@ -418,13 +399,10 @@ protected:
                ")";
     }
 
-    ScopedEnv numbers_{"LC_ALL", "C"};
+    EnvVar numbers_{"LC_ALL", "C"};
     Session session_;
     DravolixLibrary library_;
-    ScreenRecorder screen_;
-    PrompterRecorder prompter_;
-    ShellRecorder shell_;
-    Context ctx_{session_, library_, screen_, prompter_, shell_};
+    Context ctx_ = ContextOver(session_, library_);
 };
 
 TEST_F(IdentifyModulesTest, FixturesAreIdentified) {

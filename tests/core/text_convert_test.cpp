@@ -47,7 +47,7 @@ struct ConvertingLibrary : FakeLibrary {
     }
 };
 
-class TextConvertTest : public ::testing::Test {
+class TextConvertTest : public ::testing::Test, protected CoreRecorders {
 protected:
     std::string Write(const std::string& name, const std::string& bytes) {
         std::ofstream(temp_.Path() / name, std::ios::binary) << bytes;
@@ -73,11 +73,8 @@ protected:
 
     TempFolder temp_{"text-convert-test"};
     Session session_;
-    ScreenRecorder screen_;
-    PrompterRecorder prompter_;
-    ShellRecorder shell_;
     ConvertingLibrary library_{prompter_};
-    Context ctx_{session_, library_, screen_, prompter_, shell_, reinterpret_cast<HWND>(0x10)};
+    Context ctx_ = ContextOver(session_, library_, reinterpret_cast<HWND>(0x10));
     const std::vector<std::string> browser_off_on_{"browser off", "browser on"};
 };
 

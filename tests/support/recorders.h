@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "session.h"
 #include "ui.h"
 
 struct ScreenRecorder : core::Screen {
@@ -73,6 +74,18 @@ struct ShellRecorder : core::Shell {
     void OpenFolder(const std::string& folder) override { opened_folders.push_back(folder); }
     std::string DesktopFolder() override { return desktop; }
     std::string DocumentsFolder() override { return documents; }
+};
+
+// The three recorders a core fixture hands to the procedures; derive from it
+// and build the fixture's context with ContextOver.
+struct CoreRecorders {
+    ScreenRecorder screen_;
+    PrompterRecorder prompter_;
+    ShellRecorder shell_;
+
+    core::Context ContextOver(core::Session& session, core::Library& library, HWND owner = nullptr) {
+        return {session, library, screen_, prompter_, shell_, owner};
+    }
 };
 
 #endif
