@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev locales           # tests (locales: localedef's sources)
   jlha-utils gcab libarchive-tools            # making and checking the archive fixtures
   xdg-utils desktop-file-utils shared-mime-info  # file associations on the desktop
+  dbus-daemon                                 # a private session bus for the properties tests
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
 )
 

@@ -56,6 +56,11 @@ public:
     virtual void OpenFile(const std::string& path, const std::string& working_folder) = 0;
     // Shows a folder in the file manager (in console mode: prints it).
     virtual void OpenFolder(const std::string& folder) = 0;
+    // Opens an internet address in the user's web browser.
+    virtual void OpenWebPage(const std::string& address) = 0;
+    // The file manager's properties window for a file or a folder; nothing
+    // at all when the path has gone.
+    virtual void ShowProperties(const std::string& path) = 0;
     // The desktop and documents folders, each ending in "/".
     virtual std::string DesktopFolder() = 0;
     virtual std::string DocumentsFolder() = 0;

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "properties_dialog.h"
+
 namespace {
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
@@ -52,6 +54,10 @@ public:
     void OpenFolder(const std::string& folder) override {
         QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder)));
     }
+    void OpenWebPage(const std::string& address) override { QDesktopServices::openUrl(QUrl(FromUtf8(address))); }
+    void ShowProperties(const std::string& path) override {
+        ShowPropertiesWindow(FromUtf8(path), QApplication::activeWindow());
+    }
     std::string DesktopFolder() override { return StandardFolder(QStandardPaths::DesktopLocation); }
     std::string DocumentsFolder() override { return StandardFolder(QStandardPaths::DocumentsLocation); }
 };
@@ -87,6 +93,13 @@ public:
     explicit ConsoleShell(std::FILE* out) : out_(out) {}
     void OpenFile(const std::string& path, const std::string&) override { Print(path); }
     void OpenFolder(const std::string& folder) override { Print(folder); }
+    void OpenWebPage(const std::string& address) override { Print(address); }
+    void ShowProperties(const std::string& path) override {
+        const std::optional<core::FileProperties> shown = core::ReadProperties(path);
+        if (!shown) return;
+        Print(shown->name + "\n" + shown->kind + "\n" + shown->size_text + "\n" + shown->location + "\n" +
+              shown->modified + "\n" + shown->permissions + "\n" + shown->owner);
+    }
 
 private:
     void Print(const std::string& path) {
