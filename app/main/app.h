@@ -19,6 +19,11 @@ struct App {
     std::unique_ptr<core::SettingsFile> settings_file;
     // The folder holding the program, without a trailing "/" (except "/").
     std::string app_folder;
+    // The program's own file, handed to the desktop when it becomes the
+    // opener of archive types.
+    std::string program_path;
+    // The help page: beside the program, or where an installed copy keeps it.
+    std::string help_file;
     // No display: messages go to standard error, folders are printed.
     bool console = false;
     // The process's exit status once the event loop ends.

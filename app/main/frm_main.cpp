@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,7 +31,12 @@
 
 #include "browser.h"
 #include "extract.h"
+#include "frm_about.h"
+#include "frm_env.h"
 #include "identify.h"
+#include "properties.h"
+#include "test_archive.h"
+#include "text_convert.h"
 
 namespace {
 
@@ -211,14 +219,88 @@ void FrmMain::CreateControls() {
     SetStatusColour(core::kBlack);
 }
 
+namespace {
+
+// An item of a menu with its designer name; `handler` runs when it is chosen.
+template <class Handler>
+QAction* AddItem(QMenu* menu, const char* name, const char* caption, Handler handler) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    QObject::connect(action, &QAction::triggered, menu, handler);
+    return action;
+}
+
+QMenu* AddMenu(QWidget* parent, const char* name, const char* caption) {
+    auto* menu = new QMenu(caption, parent);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    return menu;
+}
+
+QAction* AddSeparator(QMenu* menu, const char* name = "") {
+    QAction* separator = menu->addSeparator();
+    separator->setObjectName(name);
+    return separator;
+}
+
+}  // namespace
+
 void FrmMain::CreateMenus() {
-    mnu_file_ = menuBar()->addMenu("ファイル(&F)");
-    mnu_file_->setObjectName("mnuFile");
-    mnu_end_ = mnu_file_->addAction("終了(&X)");
-    mnu_end_->setObjectName("mnuEnd");
+    mnu_file_ = AddMenu(this, "mnuFile", "ファイル(&F)");
+    menuBar()->addMenu(mnu_file_);
+    AddItem(mnu_file_, "mnuNewInfo", "最新の情報に更新", [this] { RefreshLists(); })->setShortcut(Qt::Key_F5);
+    AddSeparator(mnu_file_);
+    mnu_end_ = AddItem(mnu_file_, "mnuEnd", "終了(&X)", [this] { close(); });
     mnu_end_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F4));
-    mnu_help_ = menuBar()->addMenu("ヘルプ(&H)");
-    mnu_help_->setObjectName("mnuHelp");
+
+    mnu_help_ = AddMenu(this, "mnuHelp", "ヘルプ(&H)");
+    menuBar()->addMenu(mnu_help_);
+    AddItem(mnu_help_, "mnuTopic", "トピックの検索(&H)", [this] { ShowHelp(); })->setShortcut(Qt::Key_F1);
+    AddSeparator(mnu_help_);
+    AddItem(mnu_help_, "mnuArcInfo", "アーカイバDLLの情報...(&D)", [this] {
+        ShowPreview(false, "");
+        ShowDllList(true);
+    });
+    AddItem(mnu_help_, "mnuAbout", "ソフトのバージョン情報...(&A)", [this] { ShowAbout(); });
+
+    // The pop-up menus: never on the menu bar.
+    mnu_copy_ = AddMenu(this, "mnuCopy", "Dll");
+    mnu_dll_list_copy_ = AddItem(mnu_copy_, "mnuDllListCopy", "クリップボードにコピー", [this] { CopyDllList(); });
+    mnu_copy_->setDefaultAction(mnu_dll_list_copy_);
+
+    mnu_dir_ = AddMenu(this, "mnuDir", "Dir");
+    AddItem(mnu_dir_, "mnuOpenExp", "エクスプローラ(&E)", [this] { app_.shell->OpenFolder(BrowsedFolder()); });
+    AddSeparator(mnu_dir_);
+    AddItem(mnu_dir_, "mnuSupport", "対応書庫のみ表示(&S)", [this] { SelectFilter(1); });
+    mnu_all_show_ = AddItem(mnu_dir_, "mnuAllShow", "すべて表示(&A)", [this] { SelectFilter(0); });
+    mnu_dir_->setDefaultAction(mnu_all_show_);
+    AddSeparator(mnu_dir_);
+    AddItem(mnu_dir_, "mnuMeltDir", "既定の解凍先に指定(&D)", [this] { MakeFolderTheDestination(); });
+    AddSeparator(mnu_dir_);
+    AddItem(mnu_dir_, "mnuProperty2", "プロパティ(&P)", [this] { core::ShowProperties(ctx_, BrowsedFolder()); });
+
+    mnu_file2_ = AddMenu(this, "mnuFile2", "File");
+    mnu_melt_ = AddItem(mnu_file2_, "mnuMelt", "ファイルを解凍(&E)", [this] { ExtractSelectedFile(); });
+    mnu6_ = AddSeparator(mnu_file2_, "mnu6");
+    mnu_test_ = AddItem(mnu_file2_, "mnuTest", "ファイルをテスト(&T)",
+                        [this] { core::TestArchive(ctx_, SelectedFilePath()); });
+    mnu_exec_ = AddItem(mnu_file2_, "mnuExec", "ファイルを開く(&O)",
+                        [this] { app_.shell->OpenFile(SelectedFilePath(), BrowsedFolder()); });
+    mnu9_ = AddSeparator(mnu_file2_, "mnu9");
+    mnu_text_cnv_ = AddMenu(mnu_file2_, "mnuTextCnv", "テキスト変換(&C)");
+    mnu_file2_->addMenu(mnu_text_cnv_);
+    const char* const codes[] = {"Shift-JISに変換(&S)", "JISに変換(&I)", "EUCに変換(&E)"};
+    for (int code = 1; code <= 3; ++code)
+        AddItem(mnu_text_cnv_, QString("mnuCodecnv_%1").arg(code).toUtf8().constData(), codes[code - 1],
+                [this, code] { core::KanjiCodeCommand(ctx_, SelectedFilePath(), code); });
+    mnu_crlf_cnv_ = AddMenu(mnu_file2_, "mnuCrLfcnv", "改行コード変換(&R)");
+    mnu_file2_->addMenu(mnu_crlf_cnv_);
+    const char* const endings[] = {"CR+LF(Win)(&W)", "CR(UNIX)(&U)", "LF(Mac)(&M)"};
+    for (int ending = 1; ending <= 3; ++ending)
+        AddItem(mnu_crlf_cnv_, QString("mnuReturn_%1").arg(ending).toUtf8().constData(), endings[ending - 1],
+                [this, ending] { core::LineEndingCommand(ctx_, SelectedFilePath(), ending); });
+    mnu7_ = AddSeparator(mnu_file2_, "mnu7");
+    AddItem(mnu_file2_, "mnuProperty", "プロパティ(&P)", [this] { core::ShowProperties(ctx_, SelectedFilePath()); });
 }
 
 void FrmMain::ConnectControls() {
@@ -231,7 +313,9 @@ void FrmMain::ConnectControls() {
     connect(dir1_, &FolderList::pathChanged, this, &FrmMain::FolderChanged);
     connect(combo1_, &QComboBox::currentIndexChanged, this, &FrmMain::FilterChosen);
     connect(file1_, &FileList::mouseReleased, this, [this](Qt::MouseButton button) {
-        if (button == Qt::LeftButton && HasSelectedFile()) IdentifySelectedFile();
+        if (!HasSelectedFile()) return;
+        if (button == Qt::LeftButton) IdentifySelectedFile();
+        if (button == Qt::RightButton) OpenFileMenu(QCursor::pos());
     });
     connect(file1_, &FileList::keyReleased, this, &FrmMain::FileKeyReleased);
     connect(file1_, &FileList::fileDoubleClicked, this, &FrmMain::ExtractSelectedFile);
@@ -239,7 +323,15 @@ void FrmMain::ConnectControls() {
         connect(image2_[static_cast<size_t>(i)], &QToolButton::clicked, this, [this, i] { SetFolder(ShortcutFolder(i)); });
     connect(command3_, &QPushButton::clicked, this, &FrmMain::ProcessSelectedFile);
     connect(command2_, &QPushButton::clicked, this, &FrmMain::close);
-    connect(mnu_end_, &QAction::triggered, this, &FrmMain::close);
+    connect(command1_, &QPushButton::clicked, this, &FrmMain::ShowDllSettings);
+    connect(command5_, &QPushButton::clicked, this, &FrmMain::ShowSettings);
+    connect(command6_, &QPushButton::clicked, this, &FrmMain::ShowAbout);
+    connect(command7_, &QPushButton::clicked, this, &FrmMain::ShowHelp);
+    connect(list1_, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { ShowDllRowInformation(list1_->row(item)); });
+    // The right button over the folder list and the DLL list opens their menus.
+    dir1_->viewport()->installEventFilter(this);
+    list1_->viewport()->installEventFilter(this);
 }
 
 void FrmMain::ArrangeFrames(int16_t turn_over) {
@@ -393,6 +485,15 @@ void FrmMain::SetManualFolder(const std::string& folder) {
     PathPrint(3);
 }
 
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        if (watched == dir1_->viewport() && !dir1_->Path().isEmpty()) OpenFolderMenu(QCursor::pos());
+        if (watched == list1_->viewport()) OpenDllMenu(QCursor::pos());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 void FrmMain::DllRowSelected(int row) {
     if (row < 0) return;
     const int index = DllRowToIndex(row);
@@ -534,6 +635,84 @@ void FrmMain::ExtractSelectedFile() {
     if (path != identified_path_) Identify(path);
     core::ExtractArchive(ctx_, path);
     RefreshLists();
+}
+
+// --- Menus and buttons -------------------------------------------------------
+
+void FrmMain::OpenFileMenu(const QPoint& at) {
+    if (!HasSelectedFile()) return;
+    // The right button selects the file under the mouse: the menu must fit that file.
+    if (SelectedFilePath() != identified_path_) IdentifySelectedFile();
+    PrepareFileMenu();
+    mnu_file2_->popup(at);
+}
+
+void FrmMain::PrepareFileMenu() {
+    const core::Session& session = app_.session;
+    const std::string path = SelectedFilePath();
+    const bool text_file = session.file_kind == core::kNotArchive && ShowTextFileType(path);
+    const FileMenuState state = FileMenuFor(session.file_kind, session.file_archiver, path, text_file,
+                                            session.dll_version[core::kNkfIndex] > 0);
+    mnu_melt_->setVisible(state.melt);
+    mnu6_->setVisible(state.melt);
+    mnu_test_->setVisible(state.test);
+    mnu_test_->setEnabled(state.test_enabled);
+    mnu_exec_->setVisible(state.open);
+    mnu9_->setVisible(state.text);
+    mnu_text_cnv_->menuAction()->setVisible(state.text);
+    mnu_text_cnv_->menuAction()->setEnabled(state.kanji_enabled);
+    mnu_crlf_cnv_->menuAction()->setVisible(state.text);
+    mnu7_->setVisible(state.property_separator);
+    mnu_file2_->setDefaultAction(state.default_item == FileMenuState::kMeltDefault   ? mnu_melt_
+                                 : state.default_item == FileMenuState::kOpenDefault ? mnu_exec_
+                                                                                     : nullptr);
+}
+
+void FrmMain::OpenFolderMenu(const QPoint& at) { mnu_dir_->popup(at); }
+void FrmMain::OpenDllMenu(const QPoint& at) { mnu_copy_->popup(at); }
+
+void FrmMain::ShowDllRowInformation(int row) {
+    const QListWidgetItem* item = list1_->item(row);
+    if (!item) return;
+    app_.prompter->Message(DllRowInformation(item->text().toStdString(), DllRowToIndex(row)), "アーカイバ情報",
+                           core::Icon::Information);
+}
+
+void FrmMain::CopyDllList() {
+    std::vector<std::string> rows;
+    for (int row = 0; row < list1_->count(); ++row) rows.push_back(list1_->item(row)->text().toStdString());
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(FromUtf8(DllListText(rows)));
+}
+
+void FrmMain::MakeFolderTheDestination() {
+    option1_[3]->setChecked(true);
+    const std::string folder = BrowsedFolder();
+    text1_->setText(FromUtf8(folder));
+    app_.session.settings.ExtractDir = folder;
+    PathPrint(3);
+}
+
+void FrmMain::ShowDllSettings() {
+    const int row = list1_->currentRow();
+    if (row < 0) return;
+    Ask([&] { return static_cast<int16_t>(app_.library->ConfigDialog(DllRowToIndex(row), ctx_.owner, 1)); });
+}
+
+void FrmMain::ShowHelp() {
+    if (!app_.help_file.empty()) app_.shell->OpenFile(app_.help_file, app_.app_folder);
+}
+
+void FrmMain::ShowSettings() {
+    FrmEnv dialog(app_.session, *app_.library, *app_.prompter, app_.program_path, NotifyAssociationsChanged, this);
+    dialog.exec();
+    ArrangeFrames(app_.session.settings.TurnOver);
+}
+
+void FrmMain::ShowAbout() {
+    FrmAbout dialog(app_.session.settings_folder, *app_.prompter, *app_.shell, this);
+    dialog.exec();
 }
 
 // --- Ending ------------------------------------------------------------------

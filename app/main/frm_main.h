@@ -80,6 +80,29 @@ public:
     // (identified first unless it was the last file identified), then refresh.
     void ExtractSelectedFile();
 
+    // The pop-up menus, opened at `at` (global coordinates). The file menu
+    // needs a selected file; when it is not the file identified last, it is
+    // identified first, so that the items fit the file they act on.
+    void OpenFileMenu(const QPoint& at);
+    void OpenFolderMenu(const QPoint& at);
+    void OpenDllMenu(const QPoint& at);
+    // The items of the file menu for the file identified last.
+    void PrepareFileMenu();
+    // List1's double-click on a row: its credits or "not found".
+    void ShowDllRowInformation(int row);
+    // "クリップボードにコピー": the 13 rows, each followed by CR LF.
+    void CopyDllList();
+    // "既定の解凍先に指定(&D)": Dir1's folder becomes the manual destination.
+    void MakeFolderTheDestination();
+    // Command1: the selected module's own settings window.
+    void ShowDllSettings();
+    // "トピックの検索(&H)" and Command7.
+    void ShowHelp();
+    // Command5: the settings dialog, then the frames where TurnOver puts them.
+    void ShowSettings();
+    // Command6 and "ソフトのバージョン情報...(&A)".
+    void ShowAbout();
+
     // Deletes the join script and writes the settings, once; then `quit`.
     void EndProgram();
     // How the program ends; tests replace it.
@@ -100,6 +123,7 @@ public:
     std::string BrowsedFolder() override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -145,8 +169,10 @@ private:
     FileList* file1_ = nullptr;
     QComboBox* combo1_ = nullptr;
     std::array<QToolButton*, 5> image2_{};
-    QMenu *mnu_file_ = nullptr, *mnu_help_ = nullptr;
-    QAction* mnu_end_ = nullptr;
+    QMenu *mnu_file_ = nullptr, *mnu_help_ = nullptr, *mnu_copy_ = nullptr, *mnu_dir_ = nullptr,
+          *mnu_file2_ = nullptr, *mnu_text_cnv_ = nullptr, *mnu_crlf_cnv_ = nullptr;
+    QAction *mnu_end_ = nullptr, *mnu_melt_ = nullptr, *mnu6_ = nullptr, *mnu_test_ = nullptr, *mnu_exec_ = nullptr,
+            *mnu9_ = nullptr, *mnu7_ = nullptr, *mnu_all_show_ = nullptr, *mnu_dll_list_copy_ = nullptr;
 };
 
 #endif

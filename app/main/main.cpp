@@ -15,6 +15,7 @@
 
 #include "app.h"
 #include "desktop.h"
+#include "main_rules.h"
 #include "main_window.h"
 #include "startup.h"
 
@@ -31,13 +32,16 @@ void EnsureUtf8Locale() {
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) setlocale(LC_CTYPE, "C.UTF-8");
 }
 
-std::string ProgramFolder() {
+std::string ProgramPath() {
     char path[4096];
     ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    std::string text(path, static_cast<size_t>(n));
-    size_t slash = text.rfind('/');
-    return slash == 0 ? "/" : text.substr(0, slash);
+    return n <= 0 ? std::string() : std::string(path, static_cast<size_t>(n));
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -66,7 +70,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    app.app_folder = ProgramFolder();
+    app.program_path = ProgramPath();
+    app.app_folder = FolderOf(app.program_path);
+    app.help_file = FindHelpFile(app.app_folder);
     app.settings_file = std::make_unique<core::SettingsFile>(app.app_folder);
     app.session.settings_folder = app.settings_file->Folder();
     app.library = std::make_unique<core::DravolixLibrary>();

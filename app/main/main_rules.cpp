@@ -1,8 +1,15 @@
 #include "main_rules.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
+#include <string_view>
+
+#include "session.h"
 
 namespace {
 
@@ -158,4 +165,77 @@ bool IsUserVolume(const std::string& root, const std::string& file_system_type) 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
+}
+
+namespace {
+
+// The number a text starts with, as the list's double-click reads the row's
+// end: blanks are skipped, digits with at most one point are taken, and
+// anything else ends it (".0.0" reads 0, "12.3" reads 12.3, "ed." reads 0).
+double LeadingNumber(std::string_view text) {
+    std::string number;
+    bool point = false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') continue;
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c < '0' || c > '9') {
+            break;
+        }
+        number.push_back(c);
+    }
+    return number.empty() || number == "." ? 0.0 : std::strtod(number.c_str(), nullptr);
+}
+
+}  // namespace
+
+std::string DllRowInformation(const std::string& row_text, int index) {
+    std::string text = row_text;
+    std::replace(text.begin(), text.end(), '\t', ' ');
+    const std::string_view row(text);
+    const bool has_version = (row.size() >= 4 && LeadingNumber(row.substr(row.size() - 4)) != 0) ||
+                             (row.size() >= 3 && LeadingNumber(row.substr(row.size() - 3)) != 0);
+    if (has_version) return text + "\r\n" + core::DllCredit(index);
+    return core::DllName(index) + "は見つかりませんでした。";
+}
+
+std::string DllListText(const std::vector<std::string>& rows) {
+    std::string text;
+    for (const std::string& row : rows) text += row + "\r\n";
+    return text;
+}
+
+FileMenuState FileMenuFor(uint8_t file_kind, int32_t file_archiver, const std::string& file_name, bool text_file,
+                          bool nkf_found) {
+    FileMenuState state;
+    switch (file_kind) {
+        case core::kNotArchive:
+            state.open = true;
+            state.default_item = FileMenuState::kOpenDefault;
+            state.text = text_file;
+            state.kanji_enabled = text_file && nkf_found;
+            state.property_separator = true;
+            break;
+        case core::kArchive: {
+            std::string tail = file_name.size() >= 3 ? file_name.substr(file_name.size() - 3) : file_name;
+            for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            state.melt = state.test = state.property_separator = true;
+            state.test_enabled = file_archiver >= 0 && file_archiver < core::kCatalogueSize &&
+                                 !core::TestCommand(file_archiver).empty();
+            state.open = tail == "EXE" || tail == "COM";
+            state.default_item = FileMenuState::kMeltDefault;
+            break;
+        }
+        default:  // could not be examined: only the properties
+            break;
+    }
+    return state;
+}
+
+std::string FindHelpFile(const std::string& app_folder) {
+    const std::string beside = JoinPath(app_folder, "zenkari.html");
+    const std::string installed = JoinPath(app_folder, "../share/doc/zenkari/zenkari.html");
+    std::error_code ignored;
+    if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) return installed;
+    return beside;
 }

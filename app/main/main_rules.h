@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "catalogue.h"
 
@@ -23,6 +24,35 @@ std::string VersionText(int16_t version, int16_t sub_version);
 std::string PlainVersionText(int16_t version);
 // The row: the padded name, a tab, the version text.
 std::string DllRowText(int index, const std::string& version_text);
+
+// The DLL list's double-click on a row: the row (tabs made blanks) and the
+// module's credits when the row ends in a version number; otherwise the
+// module's padded name and "は見つかりませんでした。".
+std::string DllRowInformation(const std::string& row_text, int index);
+// The clipboard copy of the DLL list: every row followed by CR LF.
+std::string DllListText(const std::vector<std::string>& rows);
+
+// Which items of the file list's pop-up menu show, by the kind of the file
+// identified last (FileKind) and its archiver.
+struct FileMenuState {
+    enum Default { kNoDefault, kMeltDefault, kOpenDefault };
+    bool melt = false;          // "ファイルを解凍(&E)" and the separator after it
+    bool test = false;          // "ファイルをテスト(&T)"
+    bool test_enabled = false;
+    bool open = false;          // "ファイルを開く(&O)"
+    bool text = false;          // the separator and the two conversion menus
+    bool kanji_enabled = false; // "テキスト変換(&C)" (needs nkf32)
+    bool property_separator = false;
+    Default default_item = kNoDefault;
+    bool operator==(const FileMenuState&) const = default;
+};
+// `text_file`: the name is a recognised text type; `nkf_found`: nkf32's version is above 0.
+FileMenuState FileMenuFor(uint8_t file_kind, int32_t file_archiver, const std::string& file_name, bool text_file,
+                          bool nkf_found);
+
+// Where the help page is: beside the program, or in ../share/doc/zenkari
+// of an installed copy; the first of them when neither exists.
+std::string FindHelpFile(const std::string& app_folder);
 
 // Lefts of the four frames in twips for a TurnOver value.
 struct FrameLefts {
