@@ -2,6 +2,7 @@
 // ARCHIVER_PREFIX (the name prefix), ARCHIVER_KIND and ARCHIVER_NAME (the file).
 #include <archive.h>
 
+#include <cstdio>
 #include <string>
 
 #include "archiver_api.h"
@@ -58,8 +59,10 @@ ARCHIVER_EXPORT uint16_t ARCHIVER_CALL ARCHIVER_ENTRY(GetSubVersion)(void) {
 }
 
 ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(ConfigDialog)(HWND owner, char*, int32_t) {
-    std::string text = std::string(kModule.name) + " " + std::to_string(kVersion / 100) + "." +
-                       std::to_string(kVersion % 100) + "\n" + archive_version_string() + "\n\n" + kModule.formats;
+    char version[16];
+    std::snprintf(version, sizeof version, "%d.%02d", kVersion / 100, kVersion % 100);
+    std::string text = std::string(kModule.name) + " Ver " + version + " (" + archive_version_string() +
+                       ")\n\n読める形式：\n" + kModule.formats;
     return archivers::ShowModuleInformation(owner, kModule.name, text) ? 1 : 0;
 }
 

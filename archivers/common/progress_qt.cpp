@@ -74,9 +74,11 @@ std::unique_ptr<Progress> ShowProgressWindow(HWND owner, std::string_view captio
 
 bool ShowModuleInformation(HWND owner, std::string_view title, std::string_view text) {
     if (!OnGuiThread()) return false;
-    QMessageBox::information(OwnerWidget(owner),
-                             QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-                             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
+                    OwnerWidget(owner));
+    box.setObjectName(QStringLiteral("ArchiverSettingsWindow"));
+    box.exec();
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The modules' own progress window, under a real (offscreen) QApplication.
 #include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -76,6 +77,28 @@ TEST_F(ProgressWindowTest, QuietOptionOrNoOwnerShowsNothing) {
     EXPECT_EQ(counter_.shown, 0);
     EXPECT_EQ(Extract(Owner(), ""), 0);
     EXPECT_EQ(counter_.shown, 1);
+}
+
+// The settings button of a module: a small window naming the module, its
+// version and what it reads, over the owner.
+TEST_F(ProgressWindowTest, SettingsWindowDescribesTheModule) {
+    QString title, text;
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->objectName(), "ArchiverSettingsWindow");
+        title = box->windowTitle();
+        text = box->text();
+        parent = box->parentWidget();
+        box->accept();
+    });
+    char options[513] = "";
+    EXPECT_EQ(DravxConfigDialog(4, Owner(), options, 1), 1);
+    EXPECT_EQ(title, "Tar32");
+    EXPECT_TRUE(text.startsWith("Tar32 Ver 2.10 (libarchive 3.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("読める形式：\ntar, cpio")) << text.toStdString();
+    EXPECT_EQ(parent, &owner_);
 }
 
 }  // namespace
