@@ -265,15 +265,13 @@ void FrmMain::CreateMenus() {
 
     // The pop-up menus: never on the menu bar.
     mnu_copy_ = AddMenu(this, "mnuCopy", "Dll");
-    mnu_dll_list_copy_ = AddItem(mnu_copy_, "mnuDllListCopy", "クリップボードにコピー", [this] { CopyDllList(); });
-    mnu_copy_->setDefaultAction(mnu_dll_list_copy_);
+    mnu_copy_->setDefaultAction(AddItem(mnu_copy_, "mnuDllListCopy", "クリップボードにコピー", [this] { CopyDllList(); }));
 
     mnu_dir_ = AddMenu(this, "mnuDir", "Dir");
     AddItem(mnu_dir_, "mnuOpenExp", "エクスプローラ(&E)", [this] { app_.shell->OpenFolder(BrowsedFolder()); });
     AddSeparator(mnu_dir_);
     AddItem(mnu_dir_, "mnuSupport", "対応書庫のみ表示(&S)", [this] { SelectFilter(1); });
-    mnu_all_show_ = AddItem(mnu_dir_, "mnuAllShow", "すべて表示(&A)", [this] { SelectFilter(0); });
-    mnu_dir_->setDefaultAction(mnu_all_show_);
+    mnu_dir_->setDefaultAction(AddItem(mnu_dir_, "mnuAllShow", "すべて表示(&A)", [this] { SelectFilter(0); }));
     AddSeparator(mnu_dir_);
     AddItem(mnu_dir_, "mnuMeltDir", "既定の解凍先に指定(&D)", [this] { MakeFolderTheDestination(); });
     AddSeparator(mnu_dir_);
@@ -488,8 +486,8 @@ void FrmMain::SetManualFolder(const std::string& folder) {
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-        if (watched == dir1_->viewport() && !dir1_->Path().isEmpty()) OpenFolderMenu(QCursor::pos());
-        if (watched == list1_->viewport()) OpenDllMenu(QCursor::pos());
+        if (watched == dir1_->viewport() && !dir1_->Path().isEmpty()) mnu_dir_->popup(QCursor::pos());
+        if (watched == list1_->viewport()) mnu_copy_->popup(QCursor::pos());
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -667,9 +665,6 @@ void FrmMain::PrepareFileMenu() {
                                  : state.default_item == FileMenuState::kOpenDefault ? mnu_exec_
                                                                                      : nullptr);
 }
-
-void FrmMain::OpenFolderMenu(const QPoint& at) { mnu_dir_->popup(at); }
-void FrmMain::OpenDllMenu(const QPoint& at) { mnu_copy_->popup(at); }
 
 void FrmMain::ShowDllRowInformation(int row) {
     const QListWidgetItem* item = list1_->item(row);

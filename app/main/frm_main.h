@@ -80,14 +80,10 @@ public:
     // (identified first unless it was the last file identified), then refresh.
     void ExtractSelectedFile();
 
-    // The pop-up menus, opened at `at` (global coordinates). The file menu
-    // needs a selected file; when it is not the file identified last, it is
+    // The file list's pop-up menu, opened at `at` (global coordinates). It
+    // needs a selected file; when that is not the file identified last, it is
     // identified first, so that the items fit the file they act on.
     void OpenFileMenu(const QPoint& at);
-    void OpenFolderMenu(const QPoint& at);
-    void OpenDllMenu(const QPoint& at);
-    // The items of the file menu for the file identified last.
-    void PrepareFileMenu();
     // List1's double-click on a row: its credits or "not found".
     void ShowDllRowInformation(int row);
     // "クリップボードにコピー": the 13 rows, each followed by CR LF.
@@ -146,6 +142,8 @@ private:
     void IdentifySelectedFile();
     void FileKeyReleased(int key);
     std::string ShortcutFolder(int index);
+    // The items of the file menu for the file identified last.
+    void PrepareFileMenu();
 
     App& app_;
     core::Context ctx_;
@@ -172,7 +170,7 @@ private:
     QMenu *mnu_file_ = nullptr, *mnu_help_ = nullptr, *mnu_copy_ = nullptr, *mnu_dir_ = nullptr,
           *mnu_file2_ = nullptr, *mnu_text_cnv_ = nullptr, *mnu_crlf_cnv_ = nullptr;
     QAction *mnu_end_ = nullptr, *mnu_melt_ = nullptr, *mnu6_ = nullptr, *mnu_test_ = nullptr, *mnu_exec_ = nullptr,
-            *mnu9_ = nullptr, *mnu7_ = nullptr, *mnu_all_show_ = nullptr, *mnu_dll_list_copy_ = nullptr;
+            *mnu9_ = nullptr, *mnu7_ = nullptr;
 };
 
 #endif
