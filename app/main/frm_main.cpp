@@ -285,18 +285,20 @@ void FrmMain::CreateMenus() {
     mnu_exec_ = AddItem(mnu_file2_, "mnuExec", "ファイルを開く(&O)",
                         [this] { app_.shell->OpenFile(SelectedFilePath(), BrowsedFolder()); });
     mnu9_ = AddSeparator(mnu_file2_, "mnu9");
-    mnu_text_cnv_ = AddMenu(mnu_file2_, "mnuTextCnv", "テキスト変換(&C)");
-    mnu_file2_->addMenu(mnu_text_cnv_);
-    const char* const codes[] = {"Shift-JISに変換(&S)", "JISに変換(&I)", "EUCに変換(&E)"};
-    for (int code = 1; code <= 3; ++code)
-        AddItem(mnu_text_cnv_, QString("mnuCodecnv_%1").arg(code).toUtf8().constData(), codes[code - 1],
-                [this, code] { core::KanjiCodeCommand(ctx_, SelectedFilePath(), code); });
-    mnu_crlf_cnv_ = AddMenu(mnu_file2_, "mnuCrLfcnv", "改行コード変換(&R)");
-    mnu_file2_->addMenu(mnu_crlf_cnv_);
-    const char* const endings[] = {"CR+LF(Win)(&W)", "CR(UNIX)(&U)", "LF(Mac)(&M)"};
-    for (int ending = 1; ending <= 3; ++ending)
-        AddItem(mnu_crlf_cnv_, QString("mnuReturn_%1").arg(ending).toUtf8().constData(), endings[ending - 1],
-                [this, ending] { core::LineEndingCommand(ctx_, SelectedFilePath(), ending); });
+    // The two conversion menus: items 1..3 of each run one command on the selected file.
+    auto conversions = [this](const char* name, const char* caption, const char* item, std::array<const char*, 3> items,
+                              void (*command)(core::Context&, const std::string&, int)) {
+        QMenu* menu = AddMenu(mnu_file2_, name, caption);
+        mnu_file2_->addMenu(menu);
+        for (int i = 1; i <= 3; ++i)
+            AddItem(menu, QString("%1_%2").arg(item).arg(i).toUtf8().constData(), items[static_cast<size_t>(i - 1)],
+                    [this, command, i] { command(ctx_, SelectedFilePath(), i); });
+        return menu;
+    };
+    mnu_text_cnv_ = conversions("mnuTextCnv", "テキスト変換(&C)", "mnuCodecnv",
+                                {"Shift-JISに変換(&S)", "JISに変換(&I)", "EUCに変換(&E)"}, core::KanjiCodeCommand);
+    mnu_crlf_cnv_ = conversions("mnuCrLfcnv", "改行コード変換(&R)", "mnuReturn",
+                                {"CR+LF(Win)(&W)", "CR(UNIX)(&U)", "LF(Mac)(&M)"}, core::LineEndingCommand);
     mnu7_ = AddSeparator(mnu_file2_, "mnu7");
     AddItem(mnu_file2_, "mnuProperty", "プロパティ(&P)", [this] { core::ShowProperties(ctx_, SelectedFilePath()); });
 }

@@ -145,6 +145,9 @@ TEST_F(MenusTest, FileMenuItemsActOnTheSelectedFile) {
     Choose("mnuReturn_1");
     EXPECT_EQ(ReadFile(text), "one\r\ntwo\r\n");
     EXPECT_EQ(ReadFile(text + ".bef"), "one\ntwo\n");
+    Choose("mnuCodecnv_2");
+    ASSERT_EQ(Calls("NkfConvertSub").size(), 1u);
+    EXPECT_NE(Calls("NkfConvertSub").front().find(text), std::string::npos);
 }
 
 TEST_F(MenusTest, FolderMenu) {
