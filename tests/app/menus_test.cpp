@@ -43,6 +43,23 @@ TEST(MenuRules, FileMenuForEachKind) {
     EXPECT_EQ(FileMenuFor(core::kNotExaminable, 0, "/in/a.txt", true, true), FileMenuState{});
 }
 
+// The build's application folder holds the help page and the archive icon;
+// an installed copy keeps the page under share/doc.
+TEST(MenuRules, HelpPageAndIconBesideTheProgram) {
+    const fs::path bin = KELVORA_BIN_DIR;
+    EXPECT_EQ(FindHelpFile(bin.string()), (bin / "zenkari.html").string());
+    EXPECT_NE(ReadFile(bin / "zenkari.html").find("<title>zenkari ヘルプ</title>"), std::string::npos);
+    EXPECT_TRUE(fs::exists(bin / "zenkari-archive.png"));
+
+    TempFolder prefix("help-test");
+    fs::create_directories(prefix.Path() / "bin");
+    EXPECT_EQ(FindHelpFile((prefix.Path() / "bin").string()), (prefix.Path() / "bin/zenkari.html").string());
+    fs::create_directories(prefix.Path() / "share/doc/zenkari");
+    Touch(prefix.Path() / "share/doc/zenkari/zenkari.html");
+    EXPECT_EQ(FindHelpFile((prefix.Path() / "bin").string()),
+              (prefix.Path() / "bin/../share/doc/zenkari/zenkari.html").string());
+}
+
 // --- The window -------------------------------------------------------------------
 
 class MenusTest : public MainWindowTest {
