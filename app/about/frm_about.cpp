@@ -11,11 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "resources.h"
 #include "settings.h"
-
-// The box's own copy of the program's picture (about.qrc); outside any
-// namespace, as the resource's registration function is global.
-static void InitAboutPicture() { Q_INIT_RESOURCE(about); }
 
 namespace {
 
@@ -61,7 +58,7 @@ std::string FindSystemInformationTool() {
 
 FrmAbout::FrmAbout(std::string folder, core::Prompter& prompter, core::Shell& shell, QWidget* parent)
     : QDialog(parent), folder_(std::move(folder)), prompter_(prompter), shell_(shell) {
-    InitAboutPicture();
+    InitProgramResources();
     setObjectName("frmAbout");
     setWindowTitle("バージョン情報");
     setModal(true);

@@ -8,6 +8,7 @@
 
 #include "library.h"
 #include "load_settings.h"
+#include "resources.h"
 #include "startup_window.h"
 
 namespace {
@@ -24,8 +25,6 @@ bool NamesOrdinaryFile(const std::string& command_line) {
 }
 
 }  // namespace
-
-void InitProgramResources() { Q_INIT_RESOURCE(resources); }
 
 void StopProgram(App& app, const std::string& first_line) {
     app.prompter->Message(first_line + "\r\nプログラムを終了します。", "Kelvora？", core::Icon::Critical);

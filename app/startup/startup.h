@@ -17,9 +17,4 @@ using OpenMainWindowFn = std::function<void(App&, const std::string&)>;
 // its message, sets app.exit_code to 1 and ends the event loop.
 void RunStartUp(App& app, const std::string& command_line, const OpenMainWindowFn& open_main);
 
-// Registers the program's pictures and icons (":/splash.png", ":/zenkari.png",
-// ":/shortcut_201.png" ...). RunStartUp does it; window tests that skip the
-// start-up call it themselves. Calling it again does no harm.
-void InitProgramResources();
-
 #endif
