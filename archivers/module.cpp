@@ -6,7 +6,8 @@
 #include <string>
 
 #include "archiver_api.h"
-#include "operations.h"
+#include "module_command.h"
+#include "progress.h"
 
 #define ARCHIVER_CAT2(a, b) a##b
 #define ARCHIVER_CAT(a, b) ARCHIVER_CAT2(a, b)
@@ -44,11 +45,11 @@ ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_PREFIX(HWND owner, const char* co
 }
 
 ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(CheckArchive)(const char* file_name, int32_t mode) {
-    return archivers::CheckArchive(kModule.kind, file_name, mode);
+    return archivers::ModuleCheckArchive(kModule.kind, file_name, mode);
 }
 
 ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(GetFileCount)(const char* file_name) {
-    return archivers::FileCount(kModule.kind, file_name);
+    return archivers::ModuleFileCount(kModule.kind, file_name);
 }
 
 ARCHIVER_EXPORT uint16_t ARCHIVER_CALL ARCHIVER_ENTRY(GetVersion)(void) { return kVersion; }
@@ -81,7 +82,7 @@ ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(QueryFunctionList)(int32_t 
 
 #ifdef ARCHIVER_TAR
 ARCHIVER_EXPORT int32_t ARCHIVER_CALL TarGetArchiveType(const char* file_name) {
-    return archivers::TarArchiveType(file_name);
+    return archivers::ModuleTarArchiveType(file_name);
 }
 #endif
 

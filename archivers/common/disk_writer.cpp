@@ -132,7 +132,7 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
     if (parent < 0) return code;
     mode_t permissions = (mode & 0777) ? (mode & 0777) : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temporary = NextTemporary();
+        std::string temporary = NextTemporary(parent, parts);
         int fd = openat(parent, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);
@@ -143,15 +143,17 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
     return result::kWrite;
 }
 
-std::string DiskWriter::NextTemporary() {
-    return ".kelvora-" + process_ + "-" + std::to_string(++counter_) + ".part";
+std::string DiskWriter::NextTemporary(int folder, const Parts& entry) {
+    std::string name = ".kelvora-" + process_ + "-" + std::to_string(++counter_) + ".part";
+    if (listener_) listener_->Creating(folder, entry, name);
+    return name;
 }
 
 int32_t DiskWriter::MakeSymlink(const Parts& parts, const std::string& target) {
     int32_t code = result::kMakeFolder;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
-    const std::string temporary = NextTemporary();
+    const std::string temporary = NextTemporary(parent, parts);
     if (symlinkat(target.c_str(), parent, temporary.c_str()) != 0) return WriteErrorCode(errno);
     return PutInPlace(parent, temporary, parts.back(), keep_);
 }
@@ -164,7 +166,7 @@ int32_t DiskWriter::MakeHardLink(const Parts& parts, const Parts& target) {
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
     // Flags 0: a link at the target is linked itself, never followed.
-    const std::string temporary = NextTemporary();
+    const std::string temporary = NextTemporary(parent, parts);
     if (linkat(target_folder.Get(), target.back().c_str(), parent, temporary.c_str(), 0) != 0)
         return WriteErrorCode(errno);
     return PutInPlace(parent, temporary, parts.back(), keep_);

@@ -50,8 +50,20 @@ private:
     bool committed_ = false;
 };
 
+// Told of every temporary name before it is made, so that whoever runs the
+// writer can remove what an interrupted run leaves behind.
+class TemporaryListener {
+public:
+    virtual ~TemporaryListener() = default;
+    // `folder` is open on the folder that will hold `name`; `entry` is the
+    // entry being made there (its folders below the destination, then its name).
+    virtual void Creating(int folder, const Parts& entry, const std::string& name) = 0;
+};
+
 class DiskWriter {
 public:
+    void SetListener(TemporaryListener* listener) { listener_ = listener; }
+
     // Creates the destination (with its parents) and opens it: 0 or kMakeFolder.
     // The file `keep` (the archive itself) is never replaced by an entry.
     int32_t Open(const std::string& destination, const std::string& keep);
@@ -68,7 +80,8 @@ private:
     // The folder that holds parts[0..n-1), made where missing: an fd or -1 with `code` set.
     int OpenParent(const Parts& parts, int32_t& code);
     UniqueFd Walk(const Parts& parts, size_t count, int32_t& code) const;
-    std::string NextTemporary();
+    // A new temporary name in `folder`, which holds `entry`.
+    std::string NextTemporary(int folder, const Parts& entry);
 
     FileIdentity keep_;
     UniqueFd root_;
@@ -77,6 +90,7 @@ private:
     std::vector<std::pair<Parts, timespec>> folder_times_;
     std::string process_;  // part of every temporary name
     unsigned counter_ = 0;
+    TemporaryListener* listener_ = nullptr;
 };
 
 }  // namespace archivers

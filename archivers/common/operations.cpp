@@ -81,7 +81,17 @@ timespec EntryTime(archive_entry* entry) {
     return {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
 }
 
-int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::string& name) {
+// Reports how far the archive has been read while one entry's data is read,
+// so that a long entry still moves the bar and can be cancelled.
+struct Beat {
+    Progress& progress;
+    const Reader& reader;
+    const std::string& name;
+    int64_t total;
+    bool operator()() const { return progress.Step(name, reader.BytesRead(), total); }
+};
+
+int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::string& name, const Beat& beat) {
     archive_entry* entry = reader.Entry();
     auto parts = SafeParts(name, BackslashSeparates(kind));
     if (!parts) return result::kBrokenHeader;  // would land outside the destination
@@ -107,7 +117,7 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
             if (int32_t code = disk.BeginFile(*parts, archive_entry_perm(entry), file); code != result::kOk)
                 return code;
             int32_t code = reader.ReadData([&](const char* data, size_t size, int64_t offset) {
-                return file->Write(data, size, offset);
+                return beat() ? file->Write(data, size, offset) : result::kCancelled;
             });
             if (code != result::kOk) return code;
             int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
@@ -128,7 +138,7 @@ int32_t ForEachEntry(Reader& reader, const std::string& archive, Progress& progr
     while (reader.Entry()) {
         std::string name = EntryName(reader, archive);
         if (!progress.Step(name, reader.BytesRead(), total)) return result::kCancelled;
-        int32_t code = visit(reader, name);
+        int32_t code = visit(reader, name, Beat{progress, reader, name, total});
         if (code == result::kCancelled || code == result::kDiskFull) return code;
         if (first_failure == result::kOk) first_failure = code;
         if (int32_t next = reader.Next(); next != result::kOk) return first_failure ? first_failure : next;
@@ -145,43 +155,36 @@ int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, 
     return ForEachEntry(reader, archive, progress, visit);
 }
 
-int32_t List(Kind kind, const std::string& archive, char* output, uint32_t output_size) {
-    std::string listing;
-    NoProgress quiet;
-    int32_t code = ForEachEntry(kind, archive, quiet, [&](Reader&, const std::string& name) {
-        listing += name + "\n";
-        return result::kOk;
-    });
-    if (output && output_size > 0) {
-        size_t length = std::min<size_t>(listing.size(), output_size - 1);
-        // Cut at a character boundary, never inside a UTF-8 sequence.
-        while (length > 0 && length < listing.size() && (static_cast<unsigned char>(listing[length]) & 0xC0) == 0x80)
-            --length;
-        std::memcpy(output, listing.data(), length);
-        output[length] = '\0';
-    }
-    return code;
-}
-
 }  // namespace
 
 int32_t Extract(Kind kind, const Command& command, Progress& progress) {
+    ThreadLocale locale;
     // Nothing is made before the archive is known to be readable.
     Reader reader;
     if (int32_t code = reader.Open(kind, command.archive); code != result::kOk) return code;
     DiskWriter disk;
     if (int32_t code = disk.Open(command.destination, command.archive); code != result::kOk) return code;
-    int32_t code = ForEachEntry(reader, command.archive, progress, [&](Reader&, const std::string& name) {
-        return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name) : result::kOk;
+    int32_t code = ForEachEntry(reader, command.archive, progress, [&](Reader&, const std::string& name, const Beat& beat) {
+        return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name, beat) : result::kOk;
     });
     disk.FinishFolders();
     return code;
 }
 
 int32_t Test(Kind kind, const std::string& archive, Progress& progress) {
-    return ForEachEntry(kind, archive, progress, [](Reader& reader, const std::string&) {
+    ThreadLocale locale;
+    return ForEachEntry(kind, archive, progress, [](Reader& reader, const std::string&, const Beat& beat) {
         if (archive_entry_filetype(reader.Entry()) != AE_IFREG) return result::kOk;
-        return reader.ReadData([](const char*, size_t, int64_t) { return result::kOk; });
+        return reader.ReadData([&](const char*, size_t, int64_t) { return beat() ? result::kOk : result::kCancelled; });
+    });
+}
+
+int32_t List(Kind kind, const std::string& archive, std::string& listing) {
+    ThreadLocale locale;
+    NoProgress quiet;
+    return ForEachEntry(kind, archive, quiet, [&](Reader&, const std::string& name, const Beat&) {
+        listing += name + "\n";
+        return result::kOk;
     });
 }
 
@@ -202,7 +205,7 @@ int32_t FileCount(Kind kind, const char* file) {
     ThreadLocale locale;
     int32_t count = 0;
     NoProgress quiet;
-    int32_t code = ForEachEntry(kind, file, quiet, [&](Reader&, const std::string&) {
+    int32_t code = ForEachEntry(kind, file, quiet, [&](Reader&, const std::string&, const Beat&) {
         ++count;
         return result::kOk;
     });
@@ -228,24 +231,6 @@ int32_t TarArchiveType(const char* file) {
     if (reader.HasFilter(ARCHIVE_FILTER_LZMA)) return codes.lzma;
     if (reader.HasFilter(ARCHIVE_FILTER_ZSTD)) return codes.zstd;
     return codes.plain;
-}
-
-int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char* output, uint32_t output_size) {
-    if (output && output_size > 0) output[0] = '\0';
-    if (!line) return result::kBadCommand;
-    ThreadLocale locale;
-    Command command = ParseCommand(line);
-    if (command.action == Action::Unknown) return result::kBadCommand;
-    if (command.action == Action::List) return List(module.kind, command.archive, output, output_size);
-
-    std::unique_ptr<Progress> window;
-    if (owner && !command.quiet)
-        window = ShowProgressWindow(owner, std::string(command.action == Action::Extract ? "解凍中 - " : "テスト中 - ") +
-                                               module.name);
-    NoProgress quiet;
-    Progress& progress = window ? *window : static_cast<Progress&>(quiet);
-    return command.action == Action::Extract ? Extract(module.kind, command, progress)
-                                             : Test(module.kind, command.archive, progress);
 }
 
 }  // namespace archivers

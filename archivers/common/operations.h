@@ -6,24 +6,16 @@
 #include <string>
 
 #include "command_line.h"
-#include "hwnd.h"
 #include "progress.h"
 #include "reader.h"
 
 namespace archivers {
 
-struct ModuleInfo {
-    Kind kind;
-    const char* name;      // "Unlha32"
-    const char* formats;   // for the settings window
-};
-
-// The command function: runs one command line, writes any listing into
-// `output` (at most `output_size` bytes, zero-terminated).
-int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char* output, uint32_t output_size);
-
+// The work of each operation, done where the archive is read (the worker).
 int32_t Extract(Kind kind, const Command& command, Progress& progress);
 int32_t Test(Kind kind, const std::string& archive, Progress& progress);
+// Every entry's name, one a line.
+int32_t List(Kind kind, const std::string& archive, std::string& listing);
 
 // 1 when the file is an archive of the module's formats, else 0. Mode bit 1
 // (value 2) reads every entry's data and checks it.
