@@ -157,12 +157,13 @@ int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, 
 
 }  // namespace
 
-int32_t Extract(Kind kind, const Command& command, Progress& progress) {
+int32_t Extract(Kind kind, const Command& command, Progress& progress, TemporaryListener* listener) {
     ThreadLocale locale;
     // Nothing is made before the archive is known to be readable.
     Reader reader;
     if (int32_t code = reader.Open(kind, command.archive); code != result::kOk) return code;
     DiskWriter disk;
+    disk.SetListener(listener);
     if (int32_t code = disk.Open(command.destination, command.archive); code != result::kOk) return code;
     int32_t code = ForEachEntry(reader, command.archive, progress, [&](Reader&, const std::string& name, const Beat& beat) {
         return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name, beat) : result::kOk;

@@ -6,13 +6,15 @@
 #include <string>
 
 #include "command_line.h"
+#include "disk_writer.h"
 #include "progress.h"
 #include "reader.h"
 
 namespace archivers {
 
 // The work of each operation, done where the archive is read (the worker).
-int32_t Extract(Kind kind, const Command& command, Progress& progress);
+// `listener`, when given, hears of every temporary file before it is made.
+int32_t Extract(Kind kind, const Command& command, Progress& progress, TemporaryListener* listener = nullptr);
 int32_t Test(Kind kind, const std::string& archive, Progress& progress);
 // Every entry's name, one a line.
 int32_t List(Kind kind, const std::string& archive, std::string& listing);
