@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "input_watch.h"
+
 namespace archivers {
 namespace {
 
@@ -43,6 +45,7 @@ bool GzipSource::Fill() {
     }
     stream_.avail_in += static_cast<uInt>(n);
     consumed_ += n;
+    NoteInput(consumed_);
     return true;
 }
 

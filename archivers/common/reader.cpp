@@ -10,8 +10,6 @@
 namespace archivers {
 namespace {
 
-constexpr size_t kBlockSize = 1 << 17;
-
 const int kCompressionFilters[] = {ARCHIVE_FILTER_GZIP, ARCHIVE_FILTER_BZIP2, ARCHIVE_FILTER_COMPRESS,
                                    ARCHIVE_FILTER_LZMA, ARCHIVE_FILTER_XZ,    ARCHIVE_FILTER_ZSTD};
 
@@ -78,13 +76,15 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
     if (!archive_) return result::kOpenArchive;
     // gzip is decompressed here rather than by libarchive, so that its CRC is checked.
     gzip_.reset();
+    source_.reset();
     if (kind == Kind::Tar && GzipSource::IsGzip(path)) {
         gzip_ = std::make_unique<GzipSource>(path);
         if (!gzip_->Opened()) return result::kOpenArchive;
     }
+    if (!gzip_) source_ = std::make_unique<FileSource>(path);
     SupportFormats(archive_, kind, raw, gzip_ != nullptr);
     int opened = gzip_ ? archive_read_open(archive_, this, nullptr, &Reader::ReadGzip, nullptr)
-                       : archive_read_open_filename(archive_, path.c_str(), kBlockSize);
+                       : source_->OpenIn(archive_);
     if (opened != ARCHIVE_OK) return result::kNotArchive;
     int status = archive_read_next_header(archive_, &entry_);
     if (status == ARCHIVE_OK || status == ARCHIVE_WARN) return result::kOk;

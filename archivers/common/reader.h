@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "file_source.h"
 #include "gzip_source.h"
 
 namespace archivers {
@@ -68,6 +69,7 @@ private:
     static la_ssize_t ReadGzip(archive*, void* reader, const void** block);
 
     std::unique_ptr<GzipSource> gzip_;  // tar.gz and the like, read by us
+    std::unique_ptr<FileSource> source_;  // every other archive
     archive* archive_ = nullptr;
     archive_entry* entry_ = nullptr;
 };

@@ -1,0 +1,95 @@
+// The messages between an archiver module and its worker process.
+//
+// Every message is one frame: a type byte, the payload's length (4 bytes,
+// little-endian) and the payload. Numbers are little-endian; a text is its
+// length (4 bytes) and its bytes. The module sends one Request; the worker
+// answers Hello first, then any number of Progress and Temporary messages,
+// then one Result. A frame of an unknown type, a payload that does not parse
+// or a version that differs ends the exchange as a failure.
+#ifndef KELVORA_ARCHIVERS_WORKER_PROTOCOL_H
+#define KELVORA_ARCHIVERS_WORKER_PROTOCOL_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reader.h"
+
+namespace archivers::wire {
+
+inline constexpr uint32_t kVersion = 1;
+// Larger frames are refused: a listing of a million long names still fits.
+inline constexpr uint32_t kMaxPayload = 64u << 20;
+inline constexpr size_t kHeaderSize = 5;
+
+enum class Type : uint8_t {
+    Request = 'Q',    // module -> worker
+    Hello = 'H',      // version
+    Progress = 'P',   // archive bytes read, archive size, entry name
+    Temporary = 'T',  // a temporary file about to be made: folder below the destination, name
+    Result = 'R',     // result code, value, text
+};
+
+enum class Operation : uint8_t { Check = 1, Count, TarType, Extract, Test, List };
+
+struct Request {
+    Operation operation = Operation::Check;
+    Kind kind = Kind::Lha;
+    int32_t mode = 0;  // CheckArchive's mode
+    int32_t parent = 0;  // the module's process, which the worker outlives never
+    std::string archive;
+    std::string destination;
+    std::vector<std::string> patterns;
+};
+
+struct Progress {
+    int64_t done = 0, total = 0;
+    std::string entry;
+};
+
+struct Temporary {
+    std::string folder;  // "a/b", "" for the destination itself
+    std::string name;
+};
+
+struct Result {
+    int32_t code = 0;
+    int32_t value = 0;
+    std::string text;
+};
+
+std::string Frame(Type type, std::string_view payload);
+
+std::string Encode(const Request& request);
+std::string EncodeHello();
+std::string Encode(const Progress& progress);
+std::string Encode(const Temporary& temporary);
+std::string Encode(const Result& result);
+
+std::optional<Request> DecodeRequest(std::string_view payload);
+bool DecodeHello(std::string_view payload);  // true when the versions match
+std::optional<Progress> DecodeProgress(std::string_view payload);
+std::optional<Temporary> DecodeTemporary(std::string_view payload);
+std::optional<Result> DecodeResult(std::string_view payload);
+
+// Frames as they arrive on a pipe, in pieces of any size.
+class FrameReader {
+public:
+    void Append(const char* data, size_t size) { buffer_.append(data, size); }
+    // The next whole frame: false when none is complete yet, or when the
+    // stream is malformed (then Malformed() says so).
+    bool Next(Type& type, std::string& payload);
+    bool Malformed() const { return malformed_; }
+    bool Empty() const { return buffer_.size() == consumed_; }
+
+private:
+    std::string buffer_;
+    size_t consumed_ = 0;
+    bool malformed_ = false;
+};
+
+}  // namespace archivers::wire
+
+#endif
