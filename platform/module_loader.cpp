@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <utility>
 
@@ -84,6 +85,15 @@ Module Module::Load(std::string_view dllName, bool for_process) {
     const int flags = RTLD_NOW | RTLD_LOCAL | (for_process ? RTLD_NODELETE : 0);
     if (auto path = FindModuleFile(dllName)) return Module(dlopen(path->c_str(), flags));
     return Module(dlopen(file.c_str(), flags));
+}
+
+std::string FolderOfCode(const void* address) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || !info.dli_fname) return "";
+    char resolved[PATH_MAX];
+    if (!realpath(info.dli_fname, resolved)) return "";
+    std::string path = resolved;
+    return path.substr(0, path.rfind('/'));
 }
 
 bool ModuleLoadable(std::string_view dllName) {

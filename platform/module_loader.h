@@ -37,6 +37,10 @@ std::optional<std::string> FindModuleFile(std::string_view dllName);
 // True when Load would succeed; the module is loaded and released again.
 bool ModuleLoadable(std::string_view dllName);
 
+// The folder of the module (or program) whose code holds `address`, empty
+// when it cannot be told.
+std::string FolderOfCode(const void* address);
+
 // One loaded module; released when the object goes away.
 class Module {
 public:

@@ -1,10 +1,16 @@
 #include "process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <utility>
 
 extern char** environ;
 
@@ -42,6 +48,86 @@ int RunHidden(const std::vector<std::string>& argv, const std::string& working_f
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::optional<ChildProcess> ChildProcess::Start(const std::string& path, const std::vector<std::string>& arguments) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return std::nullopt;
+    UniqueFd ours(ends[0]), theirs(ends[1]);
+    SpawnActions actions;
+    posix_spawn_file_actions_addopen(actions.Get(), 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(actions.Get(), 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(actions.Get(), theirs.Get(), 3);
+
+    // The child starts with no signal blocked and every signal at its default.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> args{const_cast<char*>(path.c_str())};
+    for (const auto& argument : arguments) args.push_back(const_cast<char*>(argument.c_str()));
+    args.push_back(nullptr);
+    pid_t child = 0;
+    int failed = posix_spawn(&child, path.c_str(), actions.Get(), &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (failed != 0) return std::nullopt;
+    return ChildProcess(child, std::move(ours));
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), channel_(std::move(other.channel_)) {}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ <= 0) return;
+    Kill();
+    while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+bool ChildProcess::Send(const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        ssize_t n = send(channel_.Get(), data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void ChildProcess::Kill() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+}
+
+std::optional<ExitStatus> ChildProcess::Wait(int timeout_ms) {
+    if (pid_ <= 0) return std::nullopt;
+    // A descriptor that becomes readable when the child ends: no polling loop.
+    UniqueFd ended(static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)));
+    if (ended) {
+        pollfd watch{ended.Get(), POLLIN, 0};
+        while (poll(&watch, 1, timeout_ms) < 0 && errno == EINTR) {
+        }
+    }
+    int status = 0;
+    pid_t done = waitpid(pid_, &status, ended ? WNOHANG : 0);
+    if (done != pid_) return std::nullopt;
+    pid_ = -1;
+    if (WIFEXITED(status)) return ExitStatus{true, WEXITSTATUS(status)};
+    return ExitStatus{false, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 }  // namespace platform

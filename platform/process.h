@@ -2,8 +2,13 @@
 #ifndef KELVORA_PLATFORM_PROCESS_H
 #define KELVORA_PLATFORM_PROCESS_H
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "unique_fd.h"
 
 namespace platform {
 
@@ -11,6 +16,40 @@ namespace platform {
 // no input and its output discarded; returns its exit status, or -1 when it
 // could not be started or did not exit normally.
 int RunHidden(const std::vector<std::string>& argv, const std::string& working_folder);
+
+// The value of an environment variable, empty when it is not set.
+std::string Environment(const char* name);
+
+// How a child process ended.
+struct ExitStatus {
+    bool exited = false;  // by exit(); otherwise by a signal
+    int code = 0;         // exit code, or the signal's number
+};
+
+// A helper program started with one socket to talk to it on its descriptor 3
+// (its standard input and output are /dev/null, its standard error is ours).
+// It is killed and reaped if it still runs when this object goes away.
+class ChildProcess {
+public:
+    static std::optional<ChildProcess> Start(const std::string& path, const std::vector<std::string>& arguments);
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    int Channel() const { return channel_.Get(); }
+    pid_t Pid() const { return pid_; }
+    // Sends all of `data` (never raises SIGPIPE); false when the child has gone.
+    bool Send(const std::string& data);
+    void Kill();
+    // Waits at most `timeout_ms` for the child to end; nothing if it still runs.
+    std::optional<ExitStatus> Wait(int timeout_ms);
+
+private:
+    ChildProcess(pid_t pid, UniqueFd channel) : pid_(pid), channel_(std::move(channel)) {}
+    pid_t pid_ = -1;
+    UniqueFd channel_;
+};
 
 }  // namespace platform
 

@@ -1,12 +1,16 @@
 #include "module_command.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "command_line.h"
-#include "operations.h"
 #include "progress.h"
+#include "worker_client.h"
 
 namespace archivers {
 namespace {
@@ -21,6 +25,54 @@ void CopyListing(const std::string& listing, char* output, uint32_t output_size)
     output[length] = '\0';
 }
 
+// The destination's folders that an extraction makes, removed again (while
+// still empty) when the archive turned out not to be readable at all, so
+// that a failed attempt leaves nothing behind.
+class DestinationFolders {
+public:
+    explicit DestinationFolders(const std::string& destination) {
+        std::string path = destination.empty() ? "." : destination;
+        for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+            std::string prefix = path.substr(0, slash);
+            if (!prefix.empty() && mkdir(prefix.c_str(), 0755) == 0) made_.push_back(prefix);
+            if (slash == std::string::npos) break;
+        }
+    }
+    void RemoveIfEmpty() {
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) rmdir(folder->c_str());
+    }
+
+private:
+    std::vector<std::string> made_;
+};
+
+wire::Request RequestFor(wire::Operation operation, Kind kind, const std::string& archive) {
+    wire::Request request;
+    request.operation = operation;
+    request.kind = kind;
+    request.archive = archive;
+    return request;
+}
+
+WorkerOutcome Ask(wire::Request request, Progress& progress) { return RunWorker(WorkerPath(), std::move(request), progress); }
+
+WorkerOutcome Ask(wire::Operation operation, Kind kind, const char* file, int32_t mode = 0) {
+    NoProgress quiet;
+    wire::Request request = RequestFor(operation, kind, file);
+    request.mode = mode;
+    return Ask(std::move(request), quiet);
+}
+
+int32_t RunExtract(Kind kind, const Command& command, Progress& progress) {
+    DestinationFolders folders(command.destination);
+    wire::Request request = RequestFor(wire::Operation::Extract, kind, command.archive);
+    request.destination = command.destination;
+    request.patterns = command.patterns;
+    WorkerOutcome outcome = Ask(std::move(request), progress);
+    if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive) folders.RemoveIfEmpty();
+    return outcome.code;
+}
+
 }  // namespace
 
 int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char* output, uint32_t output_size) {
@@ -28,28 +80,43 @@ int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char*
     if (!line) return result::kBadCommand;
     Command command = ParseCommand(line);
     if (command.action == Action::Unknown) return result::kBadCommand;
+    NoProgress quiet;
     if (command.action == Action::List) {
-        std::string listing;
-        int32_t code = List(module.kind, command.archive, listing);
-        CopyListing(listing, output, output_size);
-        return code;
+        WorkerOutcome outcome = Ask(RequestFor(wire::Operation::List, module.kind, command.archive), quiet);
+        CopyListing(outcome.text, output, output_size);
+        return outcome.code;
     }
     std::unique_ptr<Progress> window;
     if (owner && !command.quiet)
         window = ShowProgressWindow(owner, std::string(command.action == Action::Extract ? "解凍中 - " : "テスト中 - ") +
                                                module.name);
-    NoProgress quiet;
     Progress& progress = window ? *window : static_cast<Progress&>(quiet);
-    return command.action == Action::Extract ? Extract(module.kind, command, progress)
-                                             : Test(module.kind, command.archive, progress);
+    if (command.action == Action::Extract) return RunExtract(module.kind, command, progress);
+    return Ask(RequestFor(wire::Operation::Test, module.kind, command.archive), progress).code;
+}
+
+// A file that is not a regular file is no archive: no worker is started for it.
+bool IsRegularFile(const char* file) {
+    struct stat st {};
+    return file && stat(file, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 int32_t ModuleCheckArchive(Kind kind, const char* file, int32_t mode) {
-    return file ? CheckArchive(kind, file, mode) : 0;
+    if (!IsRegularFile(file)) return 0;
+    WorkerOutcome outcome = Ask(wire::Operation::Check, kind, file, mode);
+    return outcome.answered ? outcome.code : 0;
 }
 
-int32_t ModuleFileCount(Kind kind, const char* file) { return file ? FileCount(kind, file) : -1; }
+int32_t ModuleFileCount(Kind kind, const char* file) {
+    if (!IsRegularFile(file)) return -1;
+    WorkerOutcome outcome = Ask(wire::Operation::Count, kind, file);
+    return outcome.answered ? outcome.code : -1;
+}
 
-int32_t ModuleTarArchiveType(const char* file) { return file ? TarArchiveType(file) : 0; }
+int32_t ModuleTarArchiveType(const char* file) {
+    if (!IsRegularFile(file)) return 0;
+    WorkerOutcome outcome = Ask(wire::Operation::TarType, Kind::Tar, file);
+    return outcome.answered ? outcome.code : 0;
+}
 
 }  // namespace archivers

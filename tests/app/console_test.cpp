@@ -25,9 +25,11 @@ Outcome Zenkari(const TempFolder& home, const std::string& argument) {
     const fs::path bin = home.Path() / "bin", out = home.Path() / "stdout", err = home.Path() / "stderr";
     if (!fs::exists(bin)) {
         fs::create_directories(bin);
-        for (const auto& entry : fs::directory_iterator(KELVORA_BIN_DIR))
-            if (entry.path().filename() == "zenkari" || entry.path().extension() == ".so")
-                fs::copy_file(entry.path(), bin / entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(KELVORA_BIN_DIR)) {
+            const fs::path name = entry.path().filename();
+            if (name == "zenkari" || name == "zenkari-worker" || name.extension() == ".so")
+                fs::copy_file(entry.path(), bin / name);
+        }
     }
     std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
                           (bin / "zenkari").string() + "' " + argument + " >'" + out.string() + "' 2>'" +

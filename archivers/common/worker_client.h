@@ -1,0 +1,43 @@
+// The module's side of the worker process: starts the worker that sits beside
+// the module, hands it one request, follows its progress and turns a worker
+// that dies, hangs or talks nonsense into an archiver failure.
+#ifndef KELVORA_ARCHIVERS_WORKER_CLIENT_H
+#define KELVORA_ARCHIVERS_WORKER_CLIENT_H
+
+#include <cstdint>
+#include <string>
+
+#include "progress.h"
+#include "worker_protocol.h"
+
+namespace archivers {
+
+// The file name of the worker, installed beside the modules.
+inline constexpr const char* kWorkerName = "zenkari-worker";
+
+// A worker that makes no progress for this long is taken to hang and is
+// ended. The variable ZENKARI_WORKER_TIMEOUT_MS (milliseconds) changes it.
+inline constexpr int kWorkerTimeoutMs = 60'000;
+
+// What the module answers when the worker failed: the archive could not be read.
+inline constexpr int32_t kWorkerFailed = result::kReadArchive;
+
+struct WorkerOutcome {
+    bool answered = false;  // false: the worker failed (code is kWorkerFailed) or was cancelled
+    int32_t code = kWorkerFailed;
+    int32_t value = 0;
+    std::string text;
+};
+
+// The worker beside the module that holds this code.
+std::string WorkerPath();
+
+// Runs `request` in the worker at `worker`. Progress is reported as it
+// comes; a cancel ends the worker and gives result::kCancelled. After a
+// failure or a cancel the worker's temporary file is removed from the
+// destination; finished entries stay.
+WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress);
+
+}  // namespace archivers
+
+#endif

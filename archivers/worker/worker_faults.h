@@ -1,0 +1,33 @@
+// Faults that a test build of the worker makes when told to (the variable
+// ZENKARI_WORKER_FAULT), to prove that its module survives them and that each
+// layer of the confinement holds. The worker that is shipped has none: there
+// every call here does nothing.
+//   crash:N  hang:N  garbage:N  quit:N   at entry N (from 1), once its data is being written
+//   try:exec  try:socket  try:ptrace  try:memory  try:read=PATH  try:write=PATH
+//            right after confinement; the Result's value is the errno the
+//            attempt met (0: it was allowed), its text what was tried
+#ifndef KELVORA_ARCHIVERS_WORKER_FAULTS_H
+#define KELVORA_ARCHIVERS_WORKER_FAULTS_H
+
+#include <string>
+#include <string_view>
+
+class Faults {
+public:
+#ifdef KELVORA_WORKER_FAULTS
+    Faults();
+    void AtStep(std::string_view entry);
+    void AfterConfinement();
+
+private:
+    std::string what_, argument_;
+    int at_entry_ = 0;
+    int entries_ = 0;
+    std::string current_;
+#else
+    void AtStep(std::string_view) {}
+    void AfterConfinement() {}
+#endif
+};
+
+#endif

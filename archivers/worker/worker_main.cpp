@@ -1,0 +1,203 @@
+// The worker: reads one archive for an archiver module, confined, and
+// reports over descriptor 3 (see worker_protocol.h). A module starts one for
+// every operation that reads archive data, so that a decoder's crash or hang
+// ends this process and never the program.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <clocale>
+#include <string>
+
+#include "input_watch.h"
+#include "operations.h"
+#include "sandbox.h"
+#include "worker_faults.h"
+#include "worker_protocol.h"
+
+namespace {
+
+using namespace archivers;
+
+constexpr int kChannel = 3;
+// A hostile size field may ask for gigabytes; no archive we read needs this much.
+constexpr uint64_t kMemoryLimit = 2ULL << 30;
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+constexpr auto kEntryInterval = std::chrono::milliseconds(20);
+
+// Exit codes, for a person reading a log: the module looks only at the Result.
+enum Exit { kDone = 0, kNoRequest = 2, kChannelLost = 3, kOrphaned = 4, kInterrupted = 5 };
+
+// The temporary file being written, for the signal handler: a worker told to
+// end (its module's process ended, or the terminal's interrupt) removes it.
+volatile sig_atomic_t pending_folder = -1;
+char pending_name[64];
+
+void RemovePendingAndExit(int) {
+    if (pending_folder >= 0) unlinkat(pending_folder, pending_name, 0);
+    _exit(kInterrupted);
+}
+
+void Send(const std::string& frame) {
+    size_t sent = 0;
+    while (sent < frame.size()) {
+        ssize_t n = write(kChannel, frame.data() + sent, frame.size() - sent);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) RemovePendingAndExit(0);  // nobody listens any more
+        sent += static_cast<size_t>(n);
+    }
+}
+
+std::optional<wire::Request> ReceiveRequest() {
+    wire::FrameReader frames;
+    char buffer[4096];
+    for (;;) {
+        wire::Type type;
+        std::string payload;
+        if (frames.Next(type, payload))
+            return type == wire::Type::Request ? wire::DecodeRequest(payload) : std::nullopt;
+        if (frames.Malformed()) return std::nullopt;
+        ssize_t n = read(kChannel, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        frames.Append(buffer, static_cast<size_t>(n));
+    }
+}
+
+// Tells the module how far the work has come and which temporary file is
+// about to be made, before it is made.
+class Reporter : public Progress, public TemporaryListener {
+public:
+    explicit Reporter(Faults& faults) : faults_(faults) {}
+    ~Reporter() override { ForgetPending(); }
+
+    bool Step(std::string_view entry, int64_t done, int64_t total) override {
+        faults_.AtStep(entry);
+        bool new_entry = entry != last_.entry;
+        if (new_entry) last_.entry.assign(entry);
+        last_.done = done;
+        last_.total = total;
+        SendProgress(new_entry);
+        return true;
+    }
+
+    // Archive bytes read while no entry changes: a long entry, a long skip.
+    void Heartbeat(int64_t bytes_read) {
+        last_.done = bytes_read;
+        SendProgress(false);
+    }
+
+    void Creating(int folder, const Parts& entry, const std::string& name) override {
+        std::string path;
+        for (size_t i = 0; i + 1 < entry.size(); ++i) path += (i ? "/" : "") + entry[i];
+        Send(wire::Encode(wire::Temporary{path, name}));
+        ForgetPending();
+        if (name.size() >= sizeof pending_name) return;
+        name.copy(pending_name, name.size());
+        pending_name[name.size()] = '\0';
+        pending_folder = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    }
+
+private:
+    // A few times a second at most, and for every new entry when that is not too often.
+    void SendProgress(bool new_entry) {
+        auto now = std::chrono::steady_clock::now();
+        if (now - sent_ < (new_entry ? kEntryInterval : kProgressInterval)) return;
+        sent_ = now;
+        Send(wire::Encode(last_));
+    }
+
+    void ForgetPending() {
+        int folder = pending_folder;
+        pending_folder = -1;
+        if (folder >= 0) close(folder);
+    }
+
+    Faults& faults_;
+    std::chrono::steady_clock::time_point sent_{};
+    wire::Progress last_;
+};
+
+Reporter* active_reporter = nullptr;
+
+void NoteHeartbeat(int64_t bytes_read) {
+    if (active_reporter) active_reporter->Heartbeat(bytes_read);
+}
+
+wire::Result Run(const wire::Request& request, Reporter& reporter) {
+    const char* archive = request.archive.c_str();
+    switch (request.operation) {
+        case wire::Operation::Check: return {CheckArchive(request.kind, archive, request.mode), 0, ""};
+        case wire::Operation::Count: return {FileCount(request.kind, archive), 0, ""};
+        case wire::Operation::TarType: return {TarArchiveType(archive), 0, ""};
+        case wire::Operation::Test: return {Test(request.kind, request.archive, reporter), 0, ""};
+        case wire::Operation::List: {
+            wire::Result result;
+            result.code = List(request.kind, request.archive, result.text);
+            return result;
+        }
+        case wire::Operation::Extract: {
+            Command command{Action::Extract, true, request.archive, request.destination, request.patterns};
+            return {Extract(request.kind, command, reporter, &reporter), 0, ""};
+        }
+    }
+    return {result::kBadCommand, 0, ""};
+}
+
+void Prepare() {
+    // A worker never outlives the module's process: it is told to end, and
+    // removes its temporary file on the way out.
+    struct sigaction action {};
+    action.sa_handler = RemovePendingAndExit;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &action, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    close_range(kChannel + 1, ~0U, 0);
+    // Deep trees keep a folder open for every level.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    std::setlocale(LC_ALL, "C.UTF-8");
+    tzset();  // DOS times are local times: read the zone before the files are closed off
+}
+
+platform::SandboxRules RulesFor(const wire::Request& request) {
+    platform::SandboxRules rules;
+    // What the process needs to run (character-set converters, time zones), and the archive.
+    rules.readable = {"/usr", "/etc/localtime", request.archive};
+    if (request.operation == wire::Operation::Extract)
+        rules.writable = request.destination.empty() ? "." : request.destination;
+    rules.memory_limit = kMemoryLimit;
+    return rules;
+}
+
+}  // namespace
+
+int main() {
+    Prepare();
+    std::optional<wire::Request> request = ReceiveRequest();
+    if (!request) return kNoRequest;
+    if (getppid() != request->parent) return kOrphaned;
+    Faults faults;
+    platform::Confine(RulesFor(*request));
+    faults.AfterConfinement();
+    Send(wire::EncodeHello());
+    wire::Result result;
+    {
+        Reporter reporter(faults);
+        active_reporter = &reporter;
+        WatchInput(&NoteHeartbeat);
+        result = Run(*request, reporter);
+        WatchInput(nullptr);
+        active_reporter = nullptr;
+    }
+    Send(wire::Encode(result));
+    // No destructors, no exit handlers: the work is done and reported.
+    _exit(kDone);
+}
