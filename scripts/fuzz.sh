@@ -23,6 +23,37 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build-fuzz
 
+# What a replayed crash was: the sanitizer's verdict and the first frame in
+# libarchive or our code, or the problem our own checks reported.
+crash_kind() {
+  local what where
+  what=$(grep -m1 -oE 'ERROR: [A-Za-z]+Sanitizer: [A-Za-z-]+|runtime error: .*|answered .*|written outside|below -1|above 55' "$1" ||
+    echo "no crash on replay")
+  where=$(grep -E '^ +#[0-9]+ ' "$1" | grep -m1 -E '/libarchive/|/archivers/|libarchive\.so' |
+    sed -E -n 's/.* in ([^ ]+) .*/\1/p; t; s/.*\(([^)]*libarchive[^)]*)\).*/\1/p' || true)
+  echo "$what ${where:+in $where}"
+}
+
+# scripts/fuzz.sh report: the figures of the runs so far, and each module's
+# crashes grouped by the first frame of their stack (each replayed once).
+if [ "${1:-}" = report ]; then
+  for kind in 0 1 2 3 4; do
+    log=$build/fuzz-$kind.log
+    [ -f "$log" ] || continue
+    findings=$build/findings/$kind
+    echo "== module $kind: $(grep -E '^#[0-9]+' "$log" | tail -n 1)"
+    echo "   corpus: $(ls "$build/corpus/$kind" | wc -l) files;" \
+      "findings: $(ls "$findings" | grep -c '^crash-') crash, $(ls "$findings" | grep -c '^timeout-') timeout," \
+      "$(ls "$findings" | grep -c '^oom-') out of memory"
+    for file in $(ls -tr "$findings" | grep '^crash-' | head -n 200); do
+      KELVORA_FUZZ_KIND=$kind timeout 60 "$build/tests/archive_fuzzer" -runs=1 -artifact_prefix="$build/replay-" \
+        "$findings/$file" > "$build/replay.log" 2>&1 || true
+      crash_kind "$build/replay.log"
+    done | sort | uniq -c
+  done
+  exit 0
+fi
+
 seconds=${1:-60}
 shift || true
 names=(lzh zip cab tar rar)
