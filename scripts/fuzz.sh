@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the archiver engine with libFuzzer, one module after the other:
 #   scripts/fuzz.sh [SECONDS [MODULE...]]
+#   scripts/fuzz.sh report        (figures and crashes of the runs so far)
 # SECONDS is the time per module (default 60). MODULE is a kind number or a
 # name: 0/lzh 1/zip 2/cab 3/tar 4/rar (default: all five, in that order).
 #
