@@ -94,7 +94,10 @@ public:
     void Creating(int folder, const Parts& entry, const std::string& name) override {
         std::string path;
         for (size_t i = 0; i + 1 < entry.size(); ++i) path += (i ? "/" : "") + entry[i];
-        Send(wire::Encode(wire::Temporary{path, name}));
+        // The entry's name goes first, so that the module shows the file being made.
+        std::string frames = unsent_ ? wire::Encode(last_) : std::string();
+        unsent_ = false;
+        Send(frames + wire::Encode(wire::Temporary{path, name}));
         ForgetPending();
         if (name.size() >= sizeof pending_name) return;
         name.copy(pending_name, name.size());
@@ -106,7 +109,8 @@ private:
     // A few times a second at most, and for every new entry when that is not too often.
     void SendProgress(bool new_entry) {
         auto now = std::chrono::steady_clock::now();
-        if (now - sent_ < (new_entry ? kEntryInterval : kProgressInterval)) return;
+        unsent_ = now - sent_ < (new_entry ? kEntryInterval : kProgressInterval);
+        if (unsent_) return;
         sent_ = now;
         Send(wire::Encode(last_));
     }
@@ -120,6 +124,7 @@ private:
     Faults& faults_;
     std::chrono::steady_clock::time_point sent_{};
     wire::Progress last_;
+    bool unsent_ = false;
 };
 
 Reporter* active_reporter = nullptr;
@@ -186,8 +191,8 @@ int main() {
     if (getppid() != request->parent) return kOrphaned;
     Faults faults;
     platform::Confine(RulesFor(*request));
-    faults.AfterConfinement();
     Send(wire::EncodeHello());
+    faults.AfterConfinement();
     wire::Result result;
     {
         Reporter reporter(faults);

@@ -1,0 +1,263 @@
+// The worker process that reads archives for our modules: its protocol, each
+// layer of its confinement, and a module that survives whatever the worker
+// does. The worker built for tests makes faults on request (worker_faults.h).
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "dravolix.h"
+#include "env_var.h"
+#include "module_loader.h"
+#include "process.h"
+#include "sandbox.h"
+#include "temp_folder.h"
+#include "tree_compare.h"
+#include "worker_client.h"
+#include "worker_protocol.h"
+
+namespace fs = std::filesystem;
+using namespace archivers;
+
+namespace {
+
+const fs::path kData = KELVORA_FIXTURE_DIR;
+const fs::path kTestWorker = KELVORA_TEST_WORKER;
+
+// Every temporary file a worker may leave: ".kelvora-PID-N.part".
+std::vector<fs::path> Leftovers(const fs::path& folder) {
+    std::vector<fs::path> found;
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ignored))
+        if (entry.path().filename().string().rfind(".kelvora-", 0) == 0) found.push_back(entry.path());
+    return found;
+}
+
+wire::Request Request(wire::Operation operation, const fs::path& archive, const fs::path& destination = {}) {
+    wire::Request request;
+    request.operation = operation;
+    request.kind = Kind::Tar;
+    request.archive = archive.string();
+    request.destination = destination.empty() ? "" : destination.string() + "/";
+    return request;
+}
+
+// Cancels once the entry named `at` has been reported.
+class CancelAt : public Progress {
+public:
+    explicit CancelAt(std::string at) : at_(std::move(at)) {}
+    bool Step(std::string_view entry, int64_t, int64_t) override { return entry != at_; }
+
+private:
+    std::string at_;
+};
+
+TEST(WorkerProtocol, FramesArriveWholeWhateverTheirPieces) {
+    wire::Result sent{0x8019, 7, "表/ソ.txt\n"};
+    const std::string bytes = wire::EncodeHello() + wire::Encode(sent);
+    wire::FrameReader frames;
+    std::vector<wire::Type> types;
+    wire::Type type;
+    std::string payload;
+    for (char byte : bytes) {
+        frames.Append(&byte, 1);
+        while (frames.Next(type, payload)) types.push_back(type);
+    }
+    ASSERT_EQ(types, (std::vector<wire::Type>{wire::Type::Hello, wire::Type::Result}));
+    auto received = wire::DecodeResult(payload);
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->code, 0x8019);
+    EXPECT_EQ(received->value, 7);
+    EXPECT_EQ(received->text, sent.text);
+    EXPECT_TRUE(frames.Empty());
+}
+
+TEST(WorkerProtocol, MalformedStreamsAreRefused) {
+    auto malformed = [](const std::string& bytes) {
+        wire::FrameReader frames;
+        frames.Append(bytes.data(), bytes.size());
+        wire::Type type;
+        std::string payload;
+        while (frames.Next(type, payload)) {
+        }
+        return frames.Malformed();
+    };
+    EXPECT_TRUE(malformed(std::string("Z\0\0\0\0", 5)));                     // unknown type
+    EXPECT_TRUE(malformed(std::string("R\xFF\xFF\xFF\x7F", 5)));             // a 2 GB frame
+    EXPECT_FALSE(malformed(wire::Encode(wire::Progress{1, 2, "a"}).substr(0, 8)));  // only incomplete
+    EXPECT_FALSE(wire::DecodeResult("\x01\x02"));                            // payload too short
+    EXPECT_FALSE(wire::DecodeHello(std::string("\x02\0\0\0", 4)));           // another version
+}
+
+TEST(WorkerProtocol, RequestsKeepEveryField) {
+    wire::Request sent = Request(wire::Operation::Extract, "/in/a \"b\".tar", "/out/表");
+    sent.kind = Kind::Lha;
+    sent.mode = 2;
+    sent.parent = 1234;
+    sent.patterns = {"*.*", "b c.txt"};
+    std::string frame = wire::Encode(sent);
+    auto received = wire::DecodeRequest(std::string_view(frame).substr(wire::kHeaderSize));
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->operation, wire::Operation::Extract);
+    EXPECT_EQ(received->kind, Kind::Lha);
+    EXPECT_EQ(received->mode, 2);
+    EXPECT_EQ(received->parent, 1234);
+    EXPECT_EQ(received->archive, sent.archive);
+    EXPECT_EQ(received->destination, sent.destination);
+    EXPECT_EQ(received->patterns, sent.patterns);
+}
+
+// One forbidden thing the test worker tries right after it is confined.
+struct Attempt {
+    const char* name;
+    const char* fault;    // "{out}" stands for a folder outside the destination
+    bool extracting;      // confined for an extraction into {out}/dest
+    int expected_error;   // 0: it must be allowed
+    bool needs_landlock;
+};
+
+class ConfinementTest : public ::testing::TestWithParam<Attempt> {};
+
+TEST_P(ConfinementTest, ForbiddenThingsFail) {
+    const Attempt& attempt = GetParam();
+    if (attempt.needs_landlock && platform::LandlockAbi() < 2) GTEST_SKIP() << "this kernel has no Landlock";
+    TempFolder folder("worker-confinement");
+    const fs::path destination = folder.Path() / "dest";
+    fs::create_directories(destination);
+    std::ofstream(folder.Path() / "secret.txt") << "the user's own";
+    std::string fault = attempt.fault;
+    if (size_t at = fault.find("{out}"); at != std::string::npos) fault.replace(at, 5, folder.Path().string());
+    EnvVar set("ZENKARI_WORKER_FAULT", fault.c_str());
+
+    NoProgress quiet;
+    auto operation = attempt.extracting ? wire::Operation::Extract : wire::Operation::Check;
+    WorkerOutcome outcome = RunWorker(kTestWorker, Request(operation, kData / "tree.tar", destination), quiet);
+    ASSERT_TRUE(outcome.answered) << outcome.code;
+    EXPECT_EQ(outcome.value, attempt.expected_error) << outcome.text << ": " << strerror(outcome.value);
+    if (attempt.expected_error != 0) {
+        EXPECT_FALSE(fs::exists(folder.Path() / "planted.txt"));
+        EXPECT_FALSE(fs::exists(destination / "planted.txt"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layers, ConfinementTest,
+    ::testing::Values(Attempt{"RunAnotherProgram", "try:exec", false, EPERM, false},
+                      Attempt{"OpenANetworkSocket", "try:socket", false, EPERM, false},
+                      Attempt{"TraceTheModulesProcess", "try:ptrace", false, EPERM, false},
+                      Attempt{"ReadAFileOfTheUser", "try:read={out}/secret.txt", false, EACCES, true},
+                      Attempt{"WriteWhileOnlyChecking", "try:write={out}/dest/planted.txt", false, EACCES, true},
+                      Attempt{"WriteBesideTheDestination", "try:write={out}/planted.txt", true, EACCES, true},
+                      Attempt{"WriteBeneathTheDestination", "try:write={out}/dest/ok.txt", true, 0, true},
+                      Attempt{"ReadTheArchive", "try:read=" KELVORA_FIXTURE_DIR "/tree.tar", false, 0, true}
+#if !defined(__SANITIZE_ADDRESS__)
+                      ,
+                      Attempt{"TakeGigabytesOfMemory", "try:memory", false, ENOMEM, false}
+#endif
+                      ),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WorkerTest, ACancelEndsTheWorkerAndRemovesItsHalfWrittenFile) {
+    TempFolder folder("worker-cancel");
+    EnvVar hang("ZENKARI_WORKER_FAULT", "hang:3");  // stops inside dir/data.bin, its file begun
+    CancelAt cancel("dir/data.bin");
+    WorkerOutcome outcome =
+        RunWorker(kTestWorker, Request(wire::Operation::Extract, kData / "tree.tar", folder.Path()), cancel);
+    EXPECT_FALSE(outcome.answered);
+    EXPECT_EQ(outcome.code, result::kCancelled);
+    EXPECT_EQ(Leftovers(folder.Path()), std::vector<fs::path>{});
+    EXPECT_EQ(CompareTrees(kData / "tree" / "hello.txt", folder.Path() / "hello.txt"), "");  // finished stays
+}
+
+TEST(WorkerTest, AMissingWorkerIsAFailureNotACrash) {
+    NoProgress quiet;
+    WorkerOutcome outcome = RunWorker("/nonexistent/zenkari-worker", Request(wire::Operation::Count, kData / "tree.tar"), quiet);
+    EXPECT_FALSE(outcome.answered);
+    EXPECT_EQ(outcome.code, kWorkerFailed);
+}
+
+// An application folder whose modules start the test build of the worker.
+class FaultyApplication {
+public:
+    FaultyApplication() {
+        for (const auto& entry : fs::directory_iterator(KELVORA_BIN_DIR))
+            if (entry.path().extension() == ".so" || entry.path().filename() == "zenkari")
+                fs::copy_file(entry.path(), Bin() / entry.path().filename());
+        fs::copy_file(kTestWorker, Bin() / kWorkerName);
+    }
+    fs::path Bin() const { return folder_.Path(); }
+
+private:
+    TempFolder folder_{"faulty-application"};
+};
+
+struct Fault {
+    const char* name;
+    const char* setting;
+};
+
+class WorkerFaultTest : public ::testing::TestWithParam<Fault> {
+protected:
+    void SetUp() override { platform::SetModuleDirectory(application_.Bin().string()); }
+    void TearDown() override { platform::SetModuleDirectory(""); }
+    int ExtractTree(const fs::path& destination) {
+        std::string line = "-xvf \"" + (kData / "tree.tar").string() + "\" \"" + destination.string() + "/\" *.*";
+        return Dravx(4, nullptr, line.c_str(), nullptr, 0);
+    }
+
+    FaultyApplication application_;
+    TempFolder out_{"worker-fault"};
+};
+
+TEST_P(WorkerFaultTest, TheModuleFailsCleanlyAndTheNextArchiveExtracts) {
+    {
+        EnvVar fault("ZENKARI_WORKER_FAULT", GetParam().setting);
+        EnvVar timeout("ZENKARI_WORKER_TIMEOUT_MS", "500");
+        EXPECT_EQ(ExtractTree(out_.Path() / "first"), kWorkerFailed);
+        EXPECT_EQ(Leftovers(out_.Path()), std::vector<fs::path>{});
+    }
+    EXPECT_EQ(ExtractTree(out_.Path() / "second"), 0);
+    EXPECT_EQ(CompareTrees(kData / "tree", out_.Path() / "second"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, WorkerFaultTest,
+                         ::testing::Values(Fault{"CrashInsideAnEntry", "crash:3"}, Fault{"CrashAtTheFirstEntry", "crash:1"},
+                                           Fault{"Hang", "hang:1"}, Fault{"GarbageOnThePipe", "garbage:1"},
+                                           Fault{"ExitWithoutAResult", "quit:1"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The console program ended from outside while its worker writes: the
+// worker dies with it and leaves no temporary file.
+class InterruptTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(InterruptTest, AnInterruptedConsoleRunLeavesNoTemporaryFile) {
+    FaultyApplication application;
+    TempFolder home("interrupted-home");
+    EnvVar fault("ZENKARI_WORKER_FAULT", "hang:3");  // waits inside dir/data.bin, its file begun
+    EnvVar home_variable("HOME", home.Path().c_str());
+    EnvVar no_display("DISPLAY", nullptr);
+    EnvVar no_wayland("WAYLAND_DISPLAY", nullptr);
+    auto zenkari = platform::ChildProcess::Start((application.Bin() / "zenkari").string(), {(kData / "tree.tar").string()});
+    ASSERT_TRUE(zenkari);
+    const fs::path destination = home.Path() / "Desktop" / "tree";
+    // Bounded waits for what the processes do, never for a time.
+    for (int i = 0; i < 2000 && Leftovers(destination).empty(); ++i) usleep(5000);
+    ASSERT_EQ(Leftovers(destination).size(), 1u) << "the worker never began dir/data.bin";
+    kill(zenkari->Pid(), GetParam());
+    auto ended = zenkari->Wait(10'000);
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(ended->exited);
+    for (int i = 0; i < 2000 && !Leftovers(destination).empty(); ++i) usleep(5000);
+    EXPECT_EQ(Leftovers(destination), std::vector<fs::path>{});
+    EXPECT_TRUE(fs::exists(destination / "hello.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string("SIG") + sigabbrev_np(info.param); });
+
+}  // namespace
