@@ -8,6 +8,7 @@
 #include "archiver_api.h"
 #include "module_command.h"
 #include "progress.h"
+#include "worker_client.h"
 
 #define ARCHIVER_CAT2(a, b) a##b
 #define ARCHIVER_CAT(a, b) ARCHIVER_CAT2(a, b)
@@ -63,7 +64,7 @@ ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(ConfigDialog)(HWND owner, c
     char version[16];
     std::snprintf(version, sizeof version, "%d.%02d", kVersion / 100, kVersion % 100);
     std::string text = std::string(kModule.name) + " Ver " + version + " (" + archive_version_string() +
-                       ")\n\n読める形式：\n" + kModule.formats;
+                       ")\n\n読める形式：\n" + kModule.formats + "\n\n" + archivers::DescribeConfinement();
     return archivers::ShowModuleInformation(owner, kModule.name, text) ? 1 : 0;
 }
 

@@ -11,6 +11,7 @@
 
 #include "module_loader.h"
 #include "process.h"
+#include "sandbox.h"
 #include "unique_fd.h"
 
 namespace archivers {
@@ -123,6 +124,15 @@ Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progr
 }
 
 }  // namespace
+
+std::string DescribeConfinement() {
+    int abi = platform::LandlockAbi();
+    std::string files = abi >= 2 ? "ファイル：書庫の読み取りと解凍先への書き込みのみ（Landlock ABI " + std::to_string(abi) + "）"
+                                 : "ファイル：制限なし（このカーネルでは Landlock が使えません）";
+    return "書庫は別のプロセスで読み取ります。\n" + files +
+           "\n禁止：ネットワーク、他のプログラムの実行、他のプロセスの操作\nメモリ上限：" +
+           std::to_string(kWorkerMemoryLimit >> 30) + " GB";
+}
 
 std::string WorkerPath() {
     std::string folder = platform::FolderOfCode(reinterpret_cast<const void*>(&WorkerPath));

@@ -19,6 +19,10 @@ inline constexpr const char* kWorkerName = "zenkari-worker";
 // ended. The variable ZENKARI_WORKER_TIMEOUT_MS (milliseconds) changes it.
 inline constexpr int kWorkerTimeoutMs = 60'000;
 
+// The worker's address space: a hostile size field may ask for gigabytes,
+// and no archive we read needs this much.
+inline constexpr uint64_t kWorkerMemoryLimit = 2ULL << 30;
+
 // What the module answers when the worker failed: the archive could not be read.
 inline constexpr int32_t kWorkerFailed = result::kReadArchive;
 
@@ -28,6 +32,9 @@ struct WorkerOutcome {
     int32_t value = 0;
     std::string text;
 };
+
+// For the module's settings window: how the worker is confined on this machine.
+std::string DescribeConfinement();
 
 // The worker beside the module that holds this code.
 std::string WorkerPath();

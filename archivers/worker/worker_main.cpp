@@ -16,6 +16,7 @@
 #include "input_watch.h"
 #include "operations.h"
 #include "sandbox.h"
+#include "worker_client.h"
 #include "worker_faults.h"
 #include "worker_protocol.h"
 
@@ -24,8 +25,6 @@ namespace {
 using namespace archivers;
 
 constexpr int kChannel = 3;
-// A hostile size field may ask for gigabytes; no archive we read needs this much.
-constexpr uint64_t kMemoryLimit = 2ULL << 30;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 constexpr auto kEntryInterval = std::chrono::milliseconds(20);
 
@@ -178,7 +177,7 @@ platform::SandboxRules RulesFor(const wire::Request& request) {
     rules.readable = {"/usr", "/etc/localtime", request.archive};
     if (request.operation == wire::Operation::Extract)
         rules.writable = request.destination.empty() ? "." : request.destination;
-    rules.memory_limit = kMemoryLimit;
+    rules.memory_limit = kWorkerMemoryLimit;
     return rules;
 }
 

@@ -10,6 +10,7 @@
 
 #include "dravolix.h"
 #include "module_loader.h"
+#include "sandbox.h"
 #include "temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -98,6 +99,10 @@ TEST_F(ProgressWindowTest, SettingsWindowDescribesTheModule) {
     EXPECT_EQ(title, "Tar32");
     EXPECT_TRUE(text.startsWith("Tar32 Ver 2.10 (libarchive 3.")) << text.toStdString();
     EXPECT_TRUE(text.contains("読める形式：\ntar, cpio")) << text.toStdString();
+    // How the worker is confined here; a kernel without Landlock says so instead.
+    const char* files = platform::LandlockAbi() >= 2 ? "ファイル：書庫の読み取りと解凍先への書き込みのみ" : "Landlock が使えません";
+    EXPECT_TRUE(text.contains("書庫は別のプロセスで読み取ります。")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8(files))) << text.toStdString();
     EXPECT_EQ(parent, &owner_);
 }
 
