@@ -72,6 +72,9 @@ la_ssize_t Reader::ReadGzip(archive* a, void* reader, const void** block) {
 int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
     if (archive_) archive_read_free(archive_);
     entry_ = nullptr;
+    broken_ = false;
+    format_ = 0;
+    filters_.clear();
     archive_ = archive_read_new();
     if (!archive_) return result::kOpenArchive;
     // gzip is decompressed here rather than by libarchive, so that its CRC is checked.
@@ -85,9 +88,14 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
     SupportFormats(archive_, kind, raw, gzip_ != nullptr);
     int opened = gzip_ ? archive_read_open(archive_, this, nullptr, &Reader::ReadGzip, nullptr)
                        : source_->OpenIn(archive_);
-    if (opened != ARCHIVE_OK) return result::kNotArchive;
-    int status = archive_read_next_header(archive_, &entry_);
-    if (status == ARCHIVE_OK || status == ARCHIVE_WARN) return result::kOk;
+    if (opened != ARCHIVE_OK) {
+        broken_ = true;
+        return result::kNotArchive;
+    }
+    // Known now, and still wanted when the first header fails.
+    for (int i = 0, n = archive_filter_count(archive_); i < n; ++i) filters_.push_back(archive_filter_code(archive_, i));
+    int status = ReadHeader();
+    if ((status == ARCHIVE_OK || status == ARCHIVE_WARN) && entry_) return result::kOk;
     entry_ = nullptr;
     return result::kNotArchive;
 }
@@ -109,17 +117,46 @@ int32_t Reader::Open(Kind kind, const std::string& path) {
 
 bool Reader::HasFilter(int code) const {
     if (code == ARCHIVE_FILTER_GZIP && gzip_) return true;
-    if (!archive_) return false;
-    for (int i = 0, n = archive_filter_count(archive_); i < n; ++i)
-        if (archive_filter_code(archive_, i) == code) return true;
+    return std::find(filters_.begin(), filters_.end(), code) != filters_.end();
+}
+
+int64_t Reader::BytesRead() const {
+    if (gzip_) return gzip_->BytesRead();
+    return broken_ || !archive_ ? -1 : archive_filter_bytes(archive_, -1);
+}
+
+int Reader::ReadHeader() {
+    int status = ARCHIVE_OK;
+    do {
+        status = archive_read_next_header(archive_, &entry_);
+        if (status == ARCHIVE_FATAL) broken_ = true;
+        if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
+            entry_ = nullptr;
+            return status;
+        }
+        format_ = archive_format(archive_);
+    } while (IsNameTable());
+    return status;
+}
+
+// The symbol and long-name tables of GNU and BSD ar archives (a .deb, a
+// static library) are how the format stores names, not members.
+bool Reader::IsNameTable() const {
+    if ((format_ & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_AR) return false;
+    const char* name = archive_entry_pathname(entry_);
+    if (!name) return false;
+    for (const char* table : {"/", "//", "/SYM64/", "__.SYMDEF", "__.SYMDEF SORTED"})
+        if (std::strcmp(name, table) == 0) return true;
     return false;
 }
 
 int32_t Reader::Next() {
-    int status = archive_read_next_header(archive_, &entry_);
-    if (status == ARCHIVE_OK || status == ARCHIVE_WARN) return result::kOk;
-    entry_ = nullptr;
-    if (status == ARCHIVE_EOF) return result::kOk;
+    if (broken_) {
+        entry_ = nullptr;
+        return result::kReadArchive;
+    }
+    int status = ReadHeader();
+    if (status == ARCHIVE_OK || status == ARCHIVE_WARN || status == ARCHIVE_EOF) return result::kOk;
     // libarchive reports a malformed header with EILSEQ (its "file format" error).
     return Failure(archive_errno(archive_) == EILSEQ ? result::kBrokenHeader : result::kReadArchive);
 }
@@ -129,6 +166,8 @@ int32_t Reader::Finish() {
     return gzip_->Error().find("CRC") != std::string::npos ? result::kChecksum : result::kReadArchive;
 }
 
+// Read at once after the call that failed, even a fatal one: the error is
+// what that call left behind.
 int32_t Reader::Failure(int32_t otherwise) const {
     const char* message = archive_error_string(archive_);
     std::string text = message ? message : "";
@@ -137,6 +176,24 @@ int32_t Reader::Failure(int32_t otherwise) const {
     if (text.find("ecrypt") != std::string::npos || text.find("assphrase") != std::string::npos)
         return result::kEncrypted;
     return otherwise;
+}
+
+// A checksum that does not match comes as ARCHIVE_WARN after libarchive has
+// read the entry's data to its end, so the archive is read on from the next
+// entry and the others still come out. Any other failure may leave libarchive
+// half-way through the entry, where skipping the rest (as the next header
+// does) is not safe: the walk ends there.
+int32_t Reader::DataFailure(int status) {
+    int32_t code = Failure(result::kReadArchive);
+    if (status != ARCHIVE_WARN || code != result::kChecksum) broken_ = true;
+    return code;
+}
+
+// Data that ends before the size in the header is damage, never a file to
+// pad; only a sparse file may end in a hole.
+int32_t Reader::DataEnd(int64_t end) const {
+    if (!archive_entry_size_is_set(entry_) || archive_entry_sparse_count(entry_) > 0) return result::kOk;
+    return end < archive_entry_size(entry_) ? result::kBrokenHeader : result::kOk;
 }
 
 }  // namespace archivers

@@ -5,9 +5,11 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "file_source.h"
 #include "gzip_source.h"
@@ -44,46 +46,65 @@ public:
     // none of the module's formats. On success the first entry is read.
     int32_t Open(Kind kind, const std::string& path);
 
-    // The current entry; null after the last one.
+    // The current entry; null after the last one. Name tables of ar archives
+    // are never entries.
     archive_entry* Entry() const { return entry_; }
     // Moves to the next entry: 0, or kBrokenHeader / kReadArchive / kChecksum.
     int32_t Next();
+    // True once the archive cannot be read any further: libarchive failed
+    // for good, or an entry's data could not be read. Every call then fails.
+    bool Broken() const { return broken_; }
     // After the last entry: reads what is left of a checked stream (0 or kChecksum / kReadArchive).
     int32_t Finish();
     // Reads the current entry's data, handing each block to `sink`
-    // (returns 0 to go on, a result code to stop with it).
+    // (returns 0 to go on, a result code to stop with it). Data that ends
+    // before the size in the entry's header is kBrokenHeader.
     template <class Sink>
     int32_t ReadData(Sink sink);
-    // Bytes of the archive file consumed so far, for progress.
-    int64_t BytesRead() const { return gzip_ ? gzip_->BytesRead() : archive_filter_bytes(archive_, -1); }
-    // libarchive's codes of the archive's format and compression layers.
-    int Format() const { return archive_format(archive_); }
+    // Bytes of the archive file consumed so far, for progress; -1 once broken.
+    int64_t BytesRead() const;
+    // libarchive's codes of the archive's format (0 before the first entry)
+    // and compression layers.
+    int Format() const { return format_; }
     bool HasFilter(int code) const;
     // A single compressed file without an archive format inside.
     bool IsRawFile() const { return (Format() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW; }
 
 private:
     int32_t OpenWith(Kind kind, const std::string& path, bool raw);
+    // One header, past ar name tables: libarchive's status.
+    int ReadHeader();
+    bool IsNameTable() const;
     // The result code for libarchive's last error, by its message and number.
     int32_t Failure(int32_t otherwise) const;
+    int32_t DataFailure(int status);
+    int32_t DataEnd(int64_t end) const;
     static la_ssize_t ReadGzip(archive*, void* reader, const void** block);
 
     std::unique_ptr<GzipSource> gzip_;  // tar.gz and the like, read by us
     std::unique_ptr<FileSource> source_;  // every other archive
     archive* archive_ = nullptr;
     archive_entry* entry_ = nullptr;
+    // libarchive must not be called again but to free the archive: after
+    // ARCHIVE_FATAL it is in no state to be (3.6.2 crashes skipping CAB data).
+    bool broken_ = false;
+    int format_ = 0;
+    std::vector<int> filters_;
 };
 
 template <class Sink>
 int32_t Reader::ReadData(Sink sink) {
+    if (broken_ || !entry_) return result::kReadArchive;
     if (archive_entry_is_encrypted(entry_)) return result::kEncrypted;
+    int64_t end = 0;
     for (;;) {
         const void* block = nullptr;
         size_t size = 0;
         la_int64_t offset = 0;
         int status = archive_read_data_block(archive_, &block, &size, &offset);
-        if (status == ARCHIVE_EOF) return result::kOk;
-        if (status != ARCHIVE_OK) return Failure(result::kReadArchive);  // a warning here is a failed checksum
+        if (status == ARCHIVE_EOF) return DataEnd(end);
+        if (status != ARCHIVE_OK) return DataFailure(status);
+        end = std::max<int64_t>(end, offset + static_cast<int64_t>(size));
         if (int32_t code = sink(static_cast<const char*>(block), size, offset); code != result::kOk) return code;
     }
 }
