@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
+#include "names.h"
 #include "reader.h"
 
 namespace archivers {
@@ -16,6 +18,25 @@ int32_t WriteErrorCode(int error) {
 
 int OpenFolder(int at, const std::string& name) {
     return openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::string Joined(const Parts& parts) {
+    std::string joined;
+    for (const std::string& part : parts) joined += (joined.empty() ? "" : "/") + part;
+    return joined;
+}
+
+// False when `name` in `folder` is a symbolic link that leads out of the
+// destination from where `parts` puts it.
+bool LinkedStaysInside(int folder, const std::string& name, const Parts& parts) {
+    struct stat st {};
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISLNK(st.st_mode)) return true;
+    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
+    ssize_t length = readlinkat(folder, name.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<size_t>(length) >= target.size()) return false;
+    target.resize(static_cast<size_t>(length));
+    return LinkStaysInside(parts, target);
 }
 
 bool IsKept(int folder, const std::string& name, const FileIdentity& keep) {
@@ -57,8 +78,8 @@ int32_t PendingFile::Write(const char* data, size_t size, int64_t offset) {
     return result::kOk;
 }
 
-int32_t PendingFile::Commit(int64_t size, const timespec& mtime) {
-    if (size > end_ && ftruncate(file_.Get(), size) != 0) return WriteErrorCode(errno);
+int32_t PendingFile::Commit(int64_t sparse_size, const timespec& mtime) {
+    if (sparse_size > end_ && ftruncate(file_.Get(), sparse_size) != 0) return WriteErrorCode(errno);
     const timespec times[2] = {{0, UTIME_OMIT}, mtime};
     futimens(file_.Get(), times);
     if (close(file_.Release()) != 0) return WriteErrorCode(errno);
@@ -81,35 +102,40 @@ int32_t DiskWriter::Open(const std::string& destination, const std::string& keep
     return root_.Get() >= 0 ? result::kOk : result::kMakeFolder;
 }
 
-UniqueFd DiskWriter::Walk(const Parts& parts, size_t count, int32_t& code) const {
-    UniqueFd current(fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
-    for (size_t i = 0; i < count && current.Get() >= 0; ++i) {
-        int next = OpenFolder(current.Get(), parts[i]);
-        if (next < 0 && errno == ENOENT) {
-            mkdirat(current.Get(), parts[i].c_str(), 0755);
-            next = OpenFolder(current.Get(), parts[i]);
-        }
-        if (next < 0) {
-            // A link in the way is never followed; a file in the way stays.
-            code = errno == ELOOP ? result::kBrokenHeader : result::kMakeFolder;
-            if (errno == ENOTDIR) {
-                struct stat st {};
-                if (fstatat(current.Get(), parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-                    code = result::kBrokenHeader;
-            }
-        }
-        current = UniqueFd(next);
+UniqueFd DiskWriter::OpenChild(int folder, const std::string& name, bool make, int32_t& code) {
+    ++folders_opened_;
+    UniqueFd child(OpenFolder(folder, name));
+    if (!child && errno == ENOENT && make) {
+        mkdirat(folder, name.c_str(), 0755);
+        child = UniqueFd(OpenFolder(folder, name));
     }
-    return current;
+    if (child) return child;
+    const int error = errno;
+    // A link in the way is never followed; a file in the way stays; out of
+    // descriptors (EMFILE) is a folder that cannot be made.
+    code = error == ELOOP ? result::kBrokenHeader : result::kMakeFolder;
+    struct stat st {};
+    if (error == ENOTDIR && fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        code = result::kBrokenHeader;
+    return child;
 }
 
-int DiskWriter::OpenParent(const Parts& parts, int32_t& code) {
-    Parts parent(parts.begin(), parts.end() - 1);
-    if (cached_fd_.Get() < 0 || parent != cached_parent_) {
-        cached_fd_ = Walk(parts, parts.size() - 1, code);
-        cached_parent_ = cached_fd_.Get() >= 0 ? std::move(parent) : Parts();
+// Entries come in tree order, so the next one mostly shares all but the last
+// folders with the one before: those stay open and only the rest is opened.
+// A folder above the deepest one open is served without closing any.
+int DiskWriter::OpenFolders(const Parts& parts, size_t count, bool make, int32_t& code) {
+    size_t kept = 0;
+    while (kept < count && kept < open_path_.size() && open_path_[kept] == parts[kept]) ++kept;
+    if (kept == count) return kept == 0 ? root_.Get() : open_fds_[kept - 1].Get();
+    open_path_.resize(kept);
+    open_fds_.resize(kept);
+    for (; kept < count; ++kept) {
+        UniqueFd next = OpenChild(kept == 0 ? root_.Get() : open_fds_.back().Get(), parts[kept], make, code);
+        if (!next) return -1;
+        open_fds_.push_back(std::move(next));
+        open_path_.push_back(parts[kept]);
     }
-    return cached_fd_.Get();
+    return kept == 0 ? root_.Get() : open_fds_.back().Get();
 }
 
 int32_t DiskWriter::MakeFolder(const Parts& parts, mode_t mode, const timespec& mtime) {
@@ -130,14 +156,17 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
     int32_t code = result::kMakeFolder;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
+    // The file keeps its folder open: the writer's own may be closed before Commit.
+    UniqueFd folder(fcntl(parent, F_DUPFD_CLOEXEC, 0));
+    if (!folder) return result::kMakeFolder;
     mode_t permissions = (mode & 0777) ? (mode & 0777) : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temporary = NextTemporary(parent, parts);
         int fd = openat(parent, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);
-        file.emplace(UniqueFd(fcntl(parent, F_DUPFD_CLOEXEC, 0)), UniqueFd(fd), std::move(temporary), parts.back(),
-                     keep_);
+        file.emplace(std::move(folder), UniqueFd(fd), std::move(temporary), parts.back(), keep_);
+        files_.insert(Joined(parts));
         return result::kOk;
     }
     return result::kWrite;
@@ -160,26 +189,79 @@ int32_t DiskWriter::MakeSymlink(const Parts& parts, const std::string& target) {
 
 int32_t DiskWriter::MakeHardLink(const Parts& parts, const Parts& target) {
     if (parts == target) return result::kOk;  // a link to itself: the file is already there
+    int32_t code = Link(parts, target);
+    if (code == result::kOk) RememberLink(parts, target);
+    return code;
+}
+
+int32_t DiskWriter::Link(const Parts& parts, const Parts& target) {
     int32_t code = result::kMakeFolder;
-    UniqueFd target_folder = Walk(target, target.size() - 1, code);
-    if (target_folder.Get() < 0) return code;
+    int target_at = OpenFolders(target, target.size() - 1, false, code);
+    if (target_at < 0) return code;
+    // Kept apart: reaching the new name's folder may close the target's.
+    UniqueFd target_folder(fcntl(target_at, F_DUPFD_CLOEXEC, 0));
+    if (!target_folder) return result::kMakeFolder;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
     // Flags 0: a link at the target is linked itself, never followed.
     const std::string temporary = NextTemporary(parent, parts);
     if (linkat(target_folder.Get(), target.back().c_str(), parent, temporary.c_str(), 0) != 0)
         return WriteErrorCode(errno);
+    // A symbolic link resolves from where it now is; checked on the new name,
+    // which nobody else can change under us.
+    if (!LinkedStaysInside(parent, temporary, parts)) {
+        unlinkat(parent, temporary.c_str(), 0);
+        return result::kBrokenHeader;
+    }
     return PutInPlace(parent, temporary, parts.back(), keep_);
 }
 
+Parts DiskWriter::FirstName(const Parts& parts) const {
+    auto group = group_of_.find(Joined(parts));
+    return group == group_of_.end() ? parts : group->second;
+}
+
+void DiskWriter::RememberLink(const Parts& parts, const Parts& target) {
+    Parts first = FirstName(target);
+    link_groups_[Joined(first)].push_back(parts);
+    group_of_[Joined(parts)] = std::move(first);
+}
+
+// The earlier names were written as an empty file: the data goes into a new
+// file at the first name (never into the file already there) and all names
+// are linked to it afterwards. A first name this run did not write (not
+// selected, or failed) is left alone, and the data stays with `parts`.
+int32_t DiskWriter::BeginLinkedFile(const Parts& parts, const Parts& target, mode_t mode,
+                                    std::optional<PendingFile>& file) {
+    const Parts first = FirstName(target);
+    return BeginFile(files_.count(Joined(first)) ? first : parts, mode, file);
+}
+
+int32_t DiskWriter::FinishLinkedFile(const Parts& parts, const Parts& target) {
+    const Parts first = FirstName(target);
+    if (first == parts || !files_.count(Joined(first))) return result::kOk;
+    int32_t failure = result::kOk;
+    for (const Parts& name : link_groups_[Joined(first)])
+        if (int32_t code = Link(name, first); failure == result::kOk) failure = code;
+    int32_t code = Link(parts, first);
+    if (code == result::kOk) RememberLink(parts, first);
+    return failure != result::kOk ? failure : code;
+}
+
+// Sorted, parents come before their children and the folders open along the
+// path serve the next one: each folder is opened once.
 void DiskWriter::FinishFolders() {
+    std::stable_sort(folder_times_.begin(), folder_times_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [parts, mtime] : folder_times_) {
         int32_t ignored = 0;
-        UniqueFd folder = Walk(parts, parts.size(), ignored);
+        int folder = OpenFolders(parts, parts.size(), false, ignored);
         const timespec times[2] = {{0, UTIME_OMIT}, mtime};
-        if (folder.Get() >= 0) futimens(folder.Get(), times);
+        if (folder >= 0 && !parts.empty()) futimens(folder, times);
     }
     folder_times_.clear();
+    open_path_.clear();
+    open_fds_.clear();
 }
 
 }  // namespace archivers

@@ -8,7 +8,9 @@
 #include <time.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,8 +40,10 @@ public:
     PendingFile& operator=(PendingFile&&) = default;
     ~PendingFile();
     int32_t Write(const char* data, size_t size, int64_t offset);
-    // Sets the size (trailing holes), time and the final name.
-    int32_t Commit(int64_t size, const timespec& mtime);
+    // Sets the time and the final name. `sparse_size` is the size of a
+    // sparse file, whose data may end in a hole; 0 for any other file,
+    // which is never padded.
+    int32_t Commit(int64_t sparse_size, const timespec& mtime);
 
 private:
     UniqueFd folder_;
@@ -72,22 +76,47 @@ public:
     // On success `file` holds the new file, open for writing.
     int32_t BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file);
     int32_t MakeSymlink(const Parts& parts, const std::string& target);
+    // A second name for the file at `target`; a symbolic link there is
+    // linked only when it still resolves inside from `parts`.
     int32_t MakeHardLink(const Parts& parts, const Parts& target);
+    // A hard link that brings the data of the file it names (cpio keeps the
+    // data with a file's last name). `file` is a new file that takes the
+    // place of `target` when this run wrote it, else of `parts`; after its
+    // Commit, FinishLinkedFile gives every name of the group the new file.
+    int32_t BeginLinkedFile(const Parts& parts, const Parts& target, mode_t mode, std::optional<PendingFile>& file);
+    int32_t FinishLinkedFile(const Parts& parts, const Parts& target);
     // Gives the folders made from entries their stored times.
     void FinishFolders();
 
+    // Folders opened so far (each one openat call), for the tests.
+    size_t FoldersOpened() const { return folders_opened_; }
+
 private:
-    // The folder that holds parts[0..n-1), made where missing: an fd or -1 with `code` set.
-    int OpenParent(const Parts& parts, int32_t& code);
-    UniqueFd Walk(const Parts& parts, size_t count, int32_t& code) const;
+    // The folder parts[0..count), reached from the folders kept open along
+    // the previous path: an fd owned by the writer, or -1 with `code` set.
+    // Missing folders are made when `make`.
+    int OpenFolders(const Parts& parts, size_t count, bool make, int32_t& code);
+    int OpenParent(const Parts& parts, int32_t& code) { return OpenFolders(parts, parts.size() - 1, true, code); }
+    UniqueFd OpenChild(int folder, const std::string& name, bool make, int32_t& code);
+    int32_t Link(const Parts& parts, const Parts& target);
+    // The first name of the file that `parts` names.
+    Parts FirstName(const Parts& parts) const;
+    void RememberLink(const Parts& parts, const Parts& target);
     // A new temporary name in `folder`, which holds `entry`.
     std::string NextTemporary(int folder, const Parts& entry);
 
     FileIdentity keep_;
     UniqueFd root_;
-    Parts cached_parent_;
-    UniqueFd cached_fd_;
+    // Folders below the root along the last path used, outermost first.
+    Parts open_path_;
+    std::vector<UniqueFd> open_fds_;
+    size_t folders_opened_ = 0;
     std::vector<std::pair<Parts, timespec>> folder_times_;
+    // Names written as files (joined with "/"), and the names hard-linked
+    // to each of them: what a hard link that brings data must replace.
+    std::set<std::string> files_;
+    std::map<std::string, std::vector<Parts>> link_groups_;
+    std::map<std::string, Parts> group_of_;  // a linked name: the file's first name
     std::string process_;  // part of every temporary name
     unsigned counter_ = 0;
     TemporaryListener* listener_ = nullptr;

@@ -91,6 +91,41 @@ struct Beat {
     bool operator()() const { return progress.Step(name, reader.BytesRead(), total); }
 };
 
+// The size a sparse file ends at (it may end in a hole); 0 for any other.
+int64_t SparseSize(archive_entry* entry) {
+    if (archive_entry_sparse_count(entry) == 0 || !archive_entry_size_is_set(entry)) return 0;
+    return archive_entry_size(entry);
+}
+
+int32_t WriteData(Reader& reader, PendingFile& file, const Beat& beat) {
+    int32_t code = reader.ReadData([&](const char* data, size_t size, int64_t offset) {
+        return beat() ? file.Write(data, size, offset) : result::kCancelled;
+    });
+    if (code != result::kOk) return code;
+    return file.Commit(SparseSize(reader.Entry()), EntryTime(reader.Entry()));
+}
+
+int32_t WriteFile(Reader& reader, DiskWriter& disk, const Parts& parts, const Beat& beat) {
+    archive_entry* entry = reader.Entry();
+    if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
+    std::optional<PendingFile> file;
+    if (int32_t code = disk.BeginFile(parts, archive_entry_perm(entry), file); code != result::kOk) return code;
+    return WriteData(reader, *file, beat);
+}
+
+// cpio (and pax) may store a file's data with a later name that is a hard
+// link to the first: every name of the file must end up with it.
+int32_t WriteLinkWithData(Reader& reader, DiskWriter& disk, const Parts& parts, const Parts& target,
+                          const Beat& beat) {
+    archive_entry* entry = reader.Entry();
+    if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
+    std::optional<PendingFile> file;
+    if (int32_t code = disk.BeginLinkedFile(parts, target, archive_entry_perm(entry), file); code != result::kOk)
+        return code;
+    if (int32_t code = WriteData(reader, *file, beat); code != result::kOk) return code;
+    return disk.FinishLinkedFile(parts, target);
+}
+
 int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::string& name, const Beat& beat) {
     archive_entry* entry = reader.Entry();
     auto parts = SafeParts(name, BackslashSeparates(kind));
@@ -99,7 +134,10 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
 
     if (const char* hardlink = archive_entry_hardlink(entry)) {
         auto target = SafeParts(DecodeEntryName(hardlink), BackslashSeparates(kind));
-        return target && !target->empty() ? disk.MakeHardLink(*parts, *target) : result::kBrokenHeader;
+        if (!target || target->empty()) return result::kBrokenHeader;
+        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
+            return WriteLinkWithData(reader, disk, *parts, *target, beat);
+        return disk.MakeHardLink(*parts, *target);
     }
     switch (archive_entry_filetype(entry)) {
         case AE_IFDIR:
@@ -111,18 +149,8 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
             return disk.MakeSymlink(*parts, decoded);
         }
         case AE_IFREG:
-        case 0: {
-            std::optional<PendingFile> file;
-            if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
-            if (int32_t code = disk.BeginFile(*parts, archive_entry_perm(entry), file); code != result::kOk)
-                return code;
-            int32_t code = reader.ReadData([&](const char* data, size_t size, int64_t offset) {
-                return beat() ? file->Write(data, size, offset) : result::kCancelled;
-            });
-            if (code != result::kOk) return code;
-            int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
-            return file->Commit(size, EntryTime(entry));
-        }
+        case 0:
+            return WriteFile(reader, disk, *parts, beat);
         default:
             return result::kWrite;  // devices and pipes are not made
     }
@@ -130,7 +158,7 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
 
 // Walks every entry of an opened archive; `visit` returns a result code. The
 // first failure is the result; a failure marked fatal (cancel, full disk)
-// stops the walk.
+// stops the walk, and so does an archive that cannot be read any further.
 template <class Visit>
 int32_t ForEachEntry(Reader& reader, const std::string& archive, Progress& progress, Visit visit) {
     const int64_t total = FileSize(archive);
@@ -141,6 +169,7 @@ int32_t ForEachEntry(Reader& reader, const std::string& archive, Progress& progr
         int32_t code = visit(reader, name, Beat{progress, reader, name, total});
         if (code == result::kCancelled || code == result::kDiskFull) return code;
         if (first_failure == result::kOk) first_failure = code;
+        if (reader.Broken()) return first_failure ? first_failure : result::kReadArchive;
         if (int32_t next = reader.Next(); next != result::kOk) return first_failure ? first_failure : next;
     }
     if (int32_t rest = reader.Finish(); first_failure == result::kOk) first_failure = rest;
