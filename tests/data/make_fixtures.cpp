@@ -249,6 +249,20 @@ void MakeHostileTars(const fs::path& out) {
                                  }));
 }
 
+// binutils' ar writes a symbol table "/" (the object file defines a symbol)
+// and a long-name table "//" (a member name longer than 15 characters).
+void MakeBinutilsAr(const fs::path& out, const fs::path& scratch) {
+    const std::string longName = "a_long_member_name.txt";
+    const fs::path stage = scratch / "long_names.a";
+    Materialize(stage, {{"symbol.s", Kind::File, ".globl kelvora_symbol\nkelvora_symbol:\n.byte 1\n"},
+                        {longName, Kind::File, kHello}});
+    RunTool({"as", "-o", "symbol.o", "symbol.s"}, stage);
+    RunTool({"ar", "rcsD", "out.a", "symbol.o", longName}, stage);
+    const Bytes ar = ReadFile(stage / "out.a");
+    Require(ar.compare(8, 2, "/ ") == 0 && ar.find("//      ") != Bytes::npos, "ar wrote no symbol or name table");
+    Save(out, "long_names.a", ar);
+}
+
 const std::string kPackageFolder = "usr/share/kelvora-fixture";
 
 void MakeDeb(const fs::path& out, const fs::path& scratch) {
@@ -308,6 +322,8 @@ int main(int argc, char** argv) {
         RequireTool("lha", "jlha-utils");
         RequireTool("gcab", "gcab");
         RequireTool("dpkg-deb", "dpkg");
+        RequireTool("ar", "binutils");
+        RequireTool("as", "binutils");
 
         const fs::path out = argv[1];
         fs::create_directories(out);
@@ -318,6 +334,7 @@ int main(int argc, char** argv) {
         MakeCab(out, scratch.path());
         MakeTarFamily(out);
         MakeHostileTars(out);
+        MakeBinutilsAr(out, scratch.path());
         MakeDeb(out, scratch.path());
         MakeRpm(out);
         MakeRar(out);
