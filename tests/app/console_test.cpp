@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include "temp_folder.h"
@@ -19,10 +21,9 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs a copy of the application folder (so that its settings file is the
-// test's own) with `argument`, no display, and HOME in a folder of its own.
-Outcome Zenkari(const TempFolder& home, const std::string& argument) {
-    const fs::path bin = home.Path() / "bin", out = home.Path() / "stdout", err = home.Path() / "stderr";
+// A copy of the application folder in `home`, so that its settings file is the test's own.
+fs::path CopyApplication(const TempFolder& home) {
+    const fs::path bin = home.Path() / "bin";
     if (!fs::exists(bin)) {
         fs::create_directories(bin);
         for (const auto& entry : fs::directory_iterator(KELVORA_BIN_DIR)) {
@@ -31,6 +32,12 @@ Outcome Zenkari(const TempFolder& home, const std::string& argument) {
                 fs::copy_file(entry.path(), bin / name);
         }
     }
+    return bin;
+}
+
+// Runs the copy with `argument`, no display, and HOME in a folder of its own.
+Outcome Zenkari(const TempFolder& home, const std::string& argument) {
+    const fs::path bin = CopyApplication(home), out = home.Path() / "stdout", err = home.Path() / "stderr";
     std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
                           (bin / "zenkari").string() + "' " + argument + " >'" + out.string() + "' 2>'" +
                           err.string() + "'";
@@ -60,5 +67,62 @@ TEST(ConsoleMode, FailuresGiveTheirMessagesAndANonZeroStatus) {
     EXPECT_EQ(nothing.status, 2);
     EXPECT_TRUE(nothing.out.empty());
 }
+
+// An archive whose second entry expands far beyond its own size: `size`
+// bytes of zeros, after a small first entry.
+void WriteBomb(const fs::path& path, bool zip, size_t size) {
+    archive* a = archive_write_new();
+    if (zip) {
+        archive_write_set_format_zip(a);
+    } else {
+        archive_write_set_format_pax_restricted(a);
+        archive_write_add_filter_gzip(a);
+    }
+    archive_write_open_filename(a, path.c_str());
+    const std::string first = "complete before the disk filled up\n";
+    const std::string zeros(size, '\0');
+    for (const std::string* data : {&first, &zeros}) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, data == &first ? "first.txt" : "bomb.bin");
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(data->size()));
+        archive_write_header(a, entry);
+        archive_write_data(a, data->data(), data->size());
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+class DiskFullTest : public ::testing::TestWithParam<bool> {};
+
+// The console program extracts onto a 1 MB file system of its own (a tmpfs
+// in a private mount namespace), so that the disk really fills up.
+TEST_P(DiskFullTest, ABombEndsWithDiskFullAndLeavesNoPartialEntry) {
+    TempFolder home("disk-full-home");
+    const fs::path bin = CopyApplication(home), archive = home.Path() / (GetParam() ? "bomb.zip" : "bomb.tar.gz");
+    WriteBomb(archive, GetParam(), 16 << 20);
+    fs::create_directories(home.Path() / "disk");
+    const std::string script =
+        "mount -t tmpfs -o size=1m kelvora \"$1/disk\" || exit 99\n"
+        "env -u DISPLAY -u WAYLAND_DISPLAY HOME=\"$1/disk\" \"$1/bin/zenkari\" \"$2\" >\"$1/stdout\" 2>\"$1/stderr\"\n"
+        "status=$?\n"
+        "(cd \"$1/disk\" && find . -type f | sort) >\"$1/left\"\n"
+        "exit $status\n";
+    std::ofstream(home.Path() / "run.sh") << script;
+    std::string command = "unshare -rm sh '" + (home.Path() / "run.sh").string() + "' '" + home.Path().string() +
+                          "' '" + archive.string() + "'";
+    int status = std::system(command.c_str());
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == 99) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(ReadFile(home.Path() / "stderr").find("ディスクの空き容量が不足しています。"), std::string::npos)
+        << ReadFile(home.Path() / "stderr");
+    EXPECT_EQ(ReadFile(home.Path() / "left"), "./Desktop/bomb/first.txt\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DiskFullTest, ::testing::Bool(),
+                         [](const auto& info) { return std::string(info.param ? "Zip" : "TarGz"); });
 
 }  // namespace
