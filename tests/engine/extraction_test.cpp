@@ -61,6 +61,13 @@ protected:
         return names;
     }
 
+    // The writer's temporary files are named ".kelvora-PID-N...".
+    bool LeftTemporaries() const {
+        for (const std::string& name : Made())
+            if (fs::path(name).filename().string().starts_with(".kelvora-")) return true;
+        return false;
+    }
+
     TempFolder work_{"engine-test"};
     fs::path archive_;
 };
@@ -96,7 +103,7 @@ TEST_F(Extraction, ACabEntryThatFailedToReadIsNeverSkipped) {
         archive_ = fs::path(KELVORA_REGRESSIONS_DIR) / name;
         EXPECT_EQ(TestAll(Kind::Cab), result::kReadArchive);
         EXPECT_EQ(ExtractAll(Kind::Cab), result::kReadArchive);
-        for (const std::string& made : Made()) EXPECT_EQ(made.find(".part"), std::string::npos) << made;
+        EXPECT_FALSE(LeftTemporaries());
     }
 }
 
@@ -204,7 +211,7 @@ TEST_F(Extraction, AHardLinkToASymlinkStaysInside) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(Out() / "h")));
         EXPECT_TRUE(fs::is_symlink(Out() / "d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/l"));
         EXPECT_EQ(ReadFile(Out() / "after.txt"), "after\n");
-        for (const std::string& name : Made()) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+        EXPECT_FALSE(LeftTemporaries());
     }
 }
 
