@@ -123,6 +123,19 @@ Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progr
     }
 }
 
+// The last words of a worker that was ended: a temporary file it announced
+// just before, still unread. Only what is already there is read.
+void Drain(int channel, Conversation& talk) {
+    char buffer[1 << 12];
+    pollfd ready{channel, POLLIN, 0};
+    for (int reads = 0; reads < 64 && poll(&ready, 1, 0) > 0; ++reads) {
+        ssize_t n = read(channel, buffer, sizeof buffer);
+        if (n <= 0) return;
+        talk.frames.Append(buffer, static_cast<size_t>(n));
+        talk.Take();
+    }
+}
+
 }  // namespace
 
 std::string DescribeConfinement() {
@@ -150,8 +163,12 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     Ending ending = child->Send(wire::Encode(request)) ? Follow(*child, talk, progress) : Ending::Failed;
     std::optional<platform::ExitStatus> status;
     if (ending == Ending::Finished) status = child->Wait(TimeoutMs());
-    child->Kill();  // a no-op for a worker that has ended
-    child.reset();  // reaped
+    if (!status) {
+        child->Kill();
+        child->Wait(TimeoutMs());
+        Drain(child->Channel(), talk);
+    }
+    child.reset();  // reaped, if it was not
 
     const bool clean = status && status->exited && status->code == 0 && talk.result;
     if (!clean) {
