@@ -13,7 +13,7 @@ namespace {
 const int kCompressionFilters[] = {ARCHIVE_FILTER_GZIP, ARCHIVE_FILTER_BZIP2, ARCHIVE_FILTER_COMPRESS,
                                    ARCHIVE_FILTER_LZMA, ARCHIVE_FILTER_XZ,    ARCHIVE_FILTER_ZSTD};
 
-void SupportFormats(archive* a, Kind kind, bool raw, bool decompressed) {
+void SupportFormats(archive* a, Kind kind, bool decompressed) {
     switch (kind) {
         case Kind::Lha:
             // LZH names without a code-page field are Shift-JIS; libarchive
@@ -35,14 +35,12 @@ void SupportFormats(archive* a, Kind kind, bool raw, bool decompressed) {
             archive_read_support_filter_xz(a);
             archive_read_support_filter_zstd(a);
             archive_read_support_filter_rpm(a);
-            if (raw) {
-                archive_read_support_format_raw(a);
-            } else {
-                archive_read_support_format_tar(a);
-                archive_read_support_format_gnutar(a);
-                archive_read_support_format_cpio(a);
-                archive_read_support_format_ar(a);
-            }
+            archive_read_support_format_tar(a);
+            archive_read_support_format_gnutar(a);
+            archive_read_support_format_cpio(a);
+            archive_read_support_format_ar(a);
+            // Bids only when no archive format does: a compressed single file.
+            archive_read_support_format_raw(a);
             break;
     }
 }
@@ -69,7 +67,7 @@ la_ssize_t Reader::ReadGzip(archive* a, void* reader, const void** block) {
     return n;
 }
 
-int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
+int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     if (archive_) archive_read_free(archive_);
     entry_ = nullptr;
     broken_ = false;
@@ -85,7 +83,7 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
         if (!gzip_->Opened()) return result::kOpenArchive;
     }
     if (!gzip_) source_ = std::make_unique<FileSource>(path);
-    SupportFormats(archive_, kind, raw, gzip_ != nullptr);
+    SupportFormats(archive_, kind, gzip_ != nullptr);
     int opened = gzip_ ? archive_read_open(archive_, this, nullptr, &Reader::ReadGzip, nullptr)
                        : source_->OpenIn(archive_);
     if (opened != ARCHIVE_OK) {
@@ -102,13 +100,16 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path, bool raw) {
 
 int32_t Reader::Open(Kind kind, const std::string& path) {
     if (!Readable(path)) return result::kOpenArchive;
-    int32_t code = OpenWith(kind, path, false);
+    int32_t code = OpenWith(kind, path);
     // A compressed file with no archive inside is one entry of its own;
     // a file that is not compressed at all is none of ours.
-    if (code == result::kNotArchive && kind == Kind::Tar) {
+    if (code == result::kOk && IsRawFile()) {
         bool compressed = gzip_ != nullptr;
         for (int filter : kCompressionFilters) compressed = compressed || HasFilter(filter);
-        if (compressed) code = OpenWith(kind, path, true);
+        if (!compressed) {
+            entry_ = nullptr;
+            code = result::kNotArchive;
+        }
     }
     // A gzip stream that fails its own checks is damaged, not something else.
     if (code == result::kNotArchive && gzip_ && !gzip_->Error().empty()) return Finish();

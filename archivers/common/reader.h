@@ -71,7 +71,7 @@ public:
     bool IsRawFile() const { return (Format() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW; }
 
 private:
-    int32_t OpenWith(Kind kind, const std::string& path, bool raw);
+    int32_t OpenWith(Kind kind, const std::string& path);
     // One header, past ar name tables: libarchive's status.
     int ReadHeader();
     bool IsNameTable() const;
