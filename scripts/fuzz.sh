@@ -23,6 +23,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build-fuzz
+# An impossible allocation fails as it does in the modules (malloc answers
+# NULL and libarchive reports it) instead of ASan stopping the run.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1}
 
 # What a replayed crash was: the sanitizer's verdict and the first frame in
 # libarchive or our code, or the problem our own checks reported.
