@@ -152,7 +152,7 @@ int32_t DiskWriter::MakeFolder(const Parts& parts, mode_t mode, const timespec& 
     return result::kOk;
 }
 
-int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file) {
+int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file, bool linkable) {
     int32_t code = result::kMakeFolder;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
@@ -166,7 +166,7 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);
         file.emplace(std::move(folder), UniqueFd(fd), std::move(temporary), parts.back(), keep_);
-        files_.insert(Joined(parts));
+        if (linkable) files_.insert(Joined(parts));
         return result::kOk;
     }
     return result::kWrite;

@@ -73,8 +73,9 @@ public:
     int32_t Open(const std::string& destination, const std::string& keep);
 
     int32_t MakeFolder(const Parts& parts, mode_t mode, const timespec& mtime);
-    // On success `file` holds the new file, open for writing.
-    int32_t BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file);
+    // On success `file` holds the new file, open for writing. A file that a
+    // later hard link may bring data to (`linkable`) is remembered for it.
+    int32_t BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file, bool linkable = false);
     int32_t MakeSymlink(const Parts& parts, const std::string& target);
     // A second name for the file at `target`; a symbolic link there is
     // linked only when it still resolves inside from `parts`.
@@ -112,7 +113,7 @@ private:
     std::vector<UniqueFd> open_fds_;
     size_t folders_opened_ = 0;
     std::vector<std::pair<Parts, timespec>> folder_times_;
-    // Names written as files (joined with "/"), and the names hard-linked
+    // Names written as linkable files (joined with "/"), and the names hard-linked
     // to each of them: what a hard link that brings data must replace.
     std::set<std::string> files_;
     std::map<std::string, std::vector<Parts>> link_groups_;

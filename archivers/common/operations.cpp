@@ -108,8 +108,13 @@ int32_t WriteData(Reader& reader, PendingFile& file, const Beat& beat) {
 int32_t WriteFile(Reader& reader, DiskWriter& disk, const Parts& parts, const Beat& beat) {
     archive_entry* entry = reader.Entry();
     if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
+    // Only an empty file with other names may later get its data from one of
+    // them (cpio keeps it with the last name); remembering only those keeps
+    // the writer's memory from growing with the number of entries.
+    const bool linkable = archive_entry_size(entry) == 0 && archive_entry_nlink(entry) != 1;
     std::optional<PendingFile> file;
-    if (int32_t code = disk.BeginFile(parts, archive_entry_perm(entry), file); code != result::kOk) return code;
+    if (int32_t code = disk.BeginFile(parts, archive_entry_perm(entry), file, linkable); code != result::kOk)
+        return code;
     return WriteData(reader, *file, beat);
 }
 
