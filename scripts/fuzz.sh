@@ -48,7 +48,7 @@ if [ "${1:-}" = report ]; then
     echo "== module $kind: $(grep -E '^#[0-9]+' "$log" | tail -n 1)"
     echo "   corpus: $(ls "$build/corpus/$kind" | wc -l) files;" \
       "findings: $(ls "$findings" | grep -c '^crash-') crash, $(ls "$findings" | grep -c '^timeout-') timeout," \
-      "$(ls "$findings" | grep -c '^oom-') out of memory"
+      "$(ls "$findings" | grep -c '^oom-') out of memory, $(ls "$findings" | grep -c '^slow-unit-') slow (over 10 s)"
     for file in $(ls -tr "$findings" | grep '^crash-' | head -n 200); do
       KELVORA_FUZZ_KIND=$kind timeout 60 "$build/tests/archive_fuzzer" -runs=1 -artifact_prefix="$build/replay-" \
         "$findings/$file" > "$build/replay.log" 2>&1 || true
