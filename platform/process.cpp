@@ -91,11 +91,23 @@ std::optional<ChildProcess> ChildProcess::Start(const std::string& path, const s
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)), channel_(std::move(other.channel_)) {}
 
-ChildProcess::~ChildProcess() {
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+    if (this != &other) {
+        End();
+        pid_ = std::exchange(other.pid_, -1);
+        channel_ = std::move(other.channel_);
+    }
+    return *this;
+}
+
+ChildProcess::~ChildProcess() { End(); }
+
+void ChildProcess::End() {
     if (pid_ <= 0) return;
     Kill();
     while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
+    pid_ = -1;
 }
 
 bool ChildProcess::Send(const std::string& data) {

@@ -33,7 +33,8 @@ class ChildProcess {
 public:
     static std::optional<ChildProcess> Start(const std::string& path, const std::vector<std::string>& arguments);
     ChildProcess(ChildProcess&& other) noexcept;
-    ChildProcess& operator=(ChildProcess&&) = delete;
+    // Ends the child this object had (as the destructor does), then takes `other`'s.
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
     ChildProcess(const ChildProcess&) = delete;
     ~ChildProcess();
 
@@ -47,6 +48,7 @@ public:
 
 private:
     ChildProcess(pid_t pid, UniqueFd channel) : pid_(pid), channel_(std::move(channel)) {}
+    void End();
     pid_t pid_ = -1;
     UniqueFd channel_;
 };

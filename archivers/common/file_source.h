@@ -7,8 +7,8 @@
 #include <archive.h>
 
 #include <string>
-#include <vector>
 
+#include "block.h"
 #include "unique_fd.h"
 
 namespace archivers {
@@ -28,7 +28,7 @@ private:
     static la_int64_t Seek(archive* a, void* self, la_int64_t offset, int whence);
 
     platform::UniqueFd file_;
-    std::vector<char> buffer_;
+    Block buffer_;
 };
 
 }  // namespace archivers

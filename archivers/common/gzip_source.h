@@ -6,8 +6,8 @@
 #include <zlib.h>
 
 #include <string>
-#include <vector>
 
+#include "block.h"
 #include "disk_writer.h"
 
 namespace archivers {
@@ -39,7 +39,7 @@ private:
     z_stream stream_{};
     bool ready_ = false;
     bool finished_ = false;
-    std::vector<unsigned char> input_, output_;
+    Block input_, output_;
     int64_t consumed_ = 0;
     std::string error_;
 };

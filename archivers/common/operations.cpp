@@ -17,7 +17,7 @@ namespace {
 // The module works in a UTF-8 locale on its own thread, whatever the program's.
 class ThreadLocale {
 public:
-    ThreadLocale() : locale_(newlocale(LC_ALL_MASK, "C.UTF-8", nullptr)) {
+    ThreadLocale() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr)) {
         if (locale_) previous_ = uselocale(locale_);
     }
     ~ThreadLocale() {

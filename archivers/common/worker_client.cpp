@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 
 #include "module_loader.h"
@@ -98,8 +100,8 @@ struct Conversation {
 
 enum class Ending { Finished, Failed, Cancelled };
 
-// Reads from the worker until it closes its end, breaks the protocol, falls
-// silent for too long, or the user cancels.
+// Reads from the worker until its Result is in, or it ends without one,
+// breaks the protocol, falls silent for too long, or the user cancels.
 Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progress) {
     const auto timeout = std::chrono::milliseconds(TimeoutMs());
     auto last_heard = Clock::now();
@@ -111,10 +113,11 @@ Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progr
         if (ready > 0) {
             ssize_t n = read(child.Channel(), buffer, sizeof buffer);
             if (n < 0 && errno != EINTR && errno != EAGAIN) return Ending::Failed;
-            if (n == 0) return talk.frames.Empty() ? Ending::Finished : Ending::Failed;
+            if (n == 0) return Ending::Failed;
             if (n > 0) {
                 talk.frames.Append(buffer, static_cast<size_t>(n));
                 if (!talk.Take()) return Ending::Failed;
+                if (talk.result) return Ending::Finished;
                 last_heard = Clock::now();
             }
         }
@@ -134,6 +137,71 @@ void Drain(int channel, Conversation& talk) {
         talk.frames.Append(buffer, static_cast<size_t>(n));
         talk.Take();
     }
+}
+
+Ending Ask(platform::ChildProcess& child, const wire::Request& request, Conversation& talk, Progress& progress) {
+    return child.Send(wire::Encode(request)) ? Follow(child, talk, progress) : Ending::Failed;
+}
+
+// What tells one version of a file from another.
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified, changed;
+
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size && modified.tv_sec == o.modified.tv_sec &&
+               modified.tv_nsec == o.modified.tv_nsec && changed.tv_sec == o.changed.tv_sec &&
+               changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// A worker that has answered a question about an archive and waits, confined
+// for reading that archive, for the next one.
+struct IdleWorker {
+    std::string worker, archive;
+    FileStamp stamp;
+    platform::ChildProcess child;
+};
+
+// The module's one idle worker. A program asks about one archive several
+// times in a row (is it one, its type, its count), and the library loads the
+// module anew each time, so the worker is kept for the process (the module
+// stays mapped) and taken by the next question about the same unchanged
+// archive; any other question ends it. It dies with the process.
+class IdleWorkers {
+public:
+    std::optional<platform::ChildProcess> Take(const std::string& worker, const std::string& archive,
+                                               const FileStamp& stamp) {
+        std::optional<IdleWorker> idle;
+        {
+            std::lock_guard lock(mutex_);
+            idle.swap(idle_);
+        }
+        if (!idle || idle->worker != worker || idle->archive != archive || !(idle->stamp == stamp)) return std::nullopt;
+        return std::optional<platform::ChildProcess>(std::move(idle->child));
+    }
+    void Keep(IdleWorker worker) {
+        std::optional<IdleWorker> kept(std::move(worker));
+        std::lock_guard lock(mutex_);
+        idle_.swap(kept);  // a worker kept meanwhile ends with `kept`
+    }
+
+private:
+    std::mutex mutex_;
+    std::optional<IdleWorker> idle_;
+};
+
+IdleWorkers& Idle() {
+    static IdleWorkers workers;
+    return workers;
 }
 
 }  // namespace
@@ -156,22 +224,31 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     WorkerOutcome outcome;
     if (worker.empty()) return outcome;
     request.parent = static_cast<int32_t>(getpid());
-    auto child = platform::ChildProcess::Start(worker, {});
-    if (!child) return outcome;
-    const pid_t pid = child->Pid();
+    const std::optional<FileStamp> stamp =
+        request.operation == wire::Operation::Extract ? std::nullopt : StampOf(request.archive);
     Conversation talk;
-    Ending ending = child->Send(wire::Encode(request)) ? Follow(*child, talk, progress) : Ending::Failed;
-    std::optional<platform::ExitStatus> status;
-    if (ending == Ending::Finished) status = child->Wait(TimeoutMs());
-    if (!status) {
+    Ending ending = Ending::Failed;
+    std::optional<platform::ChildProcess> child;
+    if (stamp) child = Idle().Take(worker, request.archive, *stamp);
+    if (child) {
+        ending = Ask(*child, request, talk, progress);
+        // An idle worker that has gone since (it never said Hello) is replaced.
+        if (ending == Ending::Failed && !talk.hello) {
+            child.reset();
+            talk = Conversation();
+        }
+    }
+    if (!child) {
+        child = platform::ChildProcess::Start(worker, {});
+        if (!child) return outcome;
+        ending = Ask(*child, request, talk, progress);
+    }
+    if (ending != Ending::Finished) {
+        const pid_t pid = child->Pid();
         child->Kill();
         child->Wait(TimeoutMs());
         Drain(child->Channel(), talk);
-    }
-    child.reset();  // reaped, if it was not
-
-    const bool clean = status && status->exited && status->code == 0 && talk.result;
-    if (!clean) {
+        child.reset();  // reaped, if it was not
         if (talk.temporary) RemoveTemporary(request.destination, *talk.temporary, pid);
         if (ending == Ending::Cancelled) outcome.code = result::kCancelled;
         return outcome;
@@ -180,6 +257,8 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     outcome.code = talk.result->code;
     outcome.value = talk.result->value;
     outcome.text = std::move(talk.result->text);
+    // An extraction's worker ends here; a reading one waits for the next question.
+    if (stamp) Idle().Keep(IdleWorker{worker, request.archive, *stamp, std::move(*child)});
     return outcome;
 }
 

@@ -2,10 +2,13 @@
 //
 // Every message is one frame: a type byte, the payload's length (4 bytes,
 // little-endian) and the payload. Numbers are little-endian; a text is its
-// length (4 bytes) and its bytes. The module sends one Request; the worker
+// length (4 bytes) and its bytes. The module sends a Request; the worker
 // answers Hello first, then any number of Progress and Temporary messages,
 // then one Result. A frame of an unknown type, a payload that does not parse
-// or a version that differs ends the exchange as a failure.
+// or a version that differs ends the exchange as a failure. A worker that
+// reads an archive without writing (every operation but Extract) then waits
+// for the next Request about the same archive, and answers it the same way;
+// it ends when its module closes the socket.
 #ifndef KELVORA_ARCHIVERS_WORKER_PROTOCOL_H
 #define KELVORA_ARCHIVERS_WORKER_PROTOCOL_H
 

@@ -51,8 +51,7 @@ void Send(const std::string& frame) {
     }
 }
 
-std::optional<wire::Request> ReceiveRequest() {
-    wire::FrameReader frames;
+std::optional<wire::Request> ReceiveRequest(wire::FrameReader& frames) {
     char buffer[4096];
     for (;;) {
         wire::Type type;
@@ -167,7 +166,7 @@ void Prepare() {
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
     }
-    std::setlocale(LC_ALL, "C.UTF-8");
+    std::setlocale(LC_CTYPE, "C.UTF-8");
     tzset();  // DOS times are local times: read the zone before the files are closed off
 }
 
@@ -181,27 +180,43 @@ platform::SandboxRules RulesFor(const wire::Request& request) {
     return rules;
 }
 
+// A worker confined for reading one archive answers any number of questions
+// about it (a program asks whether it is one, its type and its count in a
+// row); an extraction, confined for its destination, is the worker's only one.
+bool Reusable(wire::Operation operation) { return operation != wire::Operation::Extract; }
+
+wire::Result Answer(const wire::Request& request, Faults& faults) {
+    Reporter reporter(faults);
+    active_reporter = &reporter;
+    WatchInput(&NoteHeartbeat);
+    wire::Result result = Run(request, reporter);
+    WatchInput(nullptr);
+    active_reporter = nullptr;
+    return result;
+}
+
 }  // namespace
 
 int main() {
     Prepare();
-    std::optional<wire::Request> request = ReceiveRequest();
-    if (!request) return kNoRequest;
-    if (getppid() != request->parent) return kOrphaned;
     Faults faults;
-    platform::Confine(RulesFor(*request));
-    Send(wire::EncodeHello());
-    faults.AfterConfinement();
-    wire::Result result;
-    {
-        Reporter reporter(faults);
-        active_reporter = &reporter;
-        WatchInput(&NoteHeartbeat);
-        result = Run(*request, reporter);
-        WatchInput(nullptr);
-        active_reporter = nullptr;
+    wire::FrameReader frames;
+    std::optional<wire::Request> first;
+    for (;;) {
+        std::optional<wire::Request> request = ReceiveRequest(frames);
+        // No destructors, no exit handlers: the work is done and reported.
+        if (!request) _exit(first ? kDone : kNoRequest);
+        if (getppid() != request->parent) _exit(kOrphaned);
+        const bool starting = !first;
+        if (starting) {
+            first = request;
+            platform::Confine(RulesFor(*request));
+        } else if (!Reusable(request->operation) || request->archive != first->archive) {
+            _exit(kNoRequest);  // confined for another archive or purpose
+        }
+        Send(wire::EncodeHello());
+        if (starting) faults.AfterConfinement();
+        Send(wire::Encode(Answer(*request, faults)));
+        if (!Reusable(request->operation)) _exit(kDone);
     }
-    Send(wire::Encode(result));
-    // No destructors, no exit handlers: the work is done and reported.
-    _exit(kDone);
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -172,6 +173,26 @@ TEST(WorkerTest, ACancelEndsTheWorkerAndRemovesItsHalfWrittenFile) {
     EXPECT_EQ(outcome.code, result::kCancelled);
     EXPECT_EQ(Leftovers(folder.Path()), std::vector<fs::path>{});
     EXPECT_EQ(CompareTrees(kData / "tree" / "hello.txt", folder.Path() / "hello.txt"), "");  // finished stays
+}
+
+TEST(WorkerTest, QuestionsAboutOneArchiveShareAWorkerUntilTheArchiveChanges) {
+    TempFolder folder("worker-reuse");
+    const fs::path archive = folder.Path() / "tree.tar", other = folder.Path() / "other.tar";
+    fs::copy_file(kData / "tree.tar", archive);
+    fs::copy_file(kData / "tree.tar", other);
+    NoProgress quiet;
+    auto count = [&](const fs::path& file) { return RunWorker(kTestWorker, Request(wire::Operation::Count, file), quiet).code; };
+    // Workers started while this is set crash at the first entry that a test reads.
+    auto test_with_crashing_workers = [&](const fs::path& file) {
+        EnvVar crash("ZENKARI_WORKER_FAULT", "crash:1");
+        return RunWorker(kTestWorker, Request(wire::Operation::Test, file), quiet).code;
+    };
+    ASSERT_EQ(count(archive), 4);
+    EXPECT_EQ(test_with_crashing_workers(archive), 0);  // the worker kept for the archive answers
+    EXPECT_EQ(test_with_crashing_workers(other), kWorkerFailed);  // another archive: a new worker
+    ASSERT_EQ(count(archive), 4);
+    fs::last_write_time(archive, fs::last_write_time(archive) - std::chrono::hours(1));
+    EXPECT_EQ(test_with_crashing_workers(archive), kWorkerFailed);  // changed since: a new worker
 }
 
 TEST(WorkerTest, AMissingWorkerIsAFailureNotACrash) {
