@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config binutils   # build
   qt6-base-dev                                # windows, dialogs, the wait window
   libarchive-dev zlib1g-dev                   # our archiver modules
+  libbz2-dev liblzma-dev libzstd-dev liblz4-dev nettle-dev  # the worker links them statically
   libgtest-dev libgmock-dev locales           # tests (locales: localedef's sources)
   jlha-utils gcab libarchive-tools            # making and checking the archive fixtures
   xdg-utils desktop-file-utils shared-mime-info  # file associations on the desktop
