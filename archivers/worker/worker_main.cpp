@@ -1,7 +1,7 @@
 // The worker: reads one archive for an archiver module, confined, and
-// reports over descriptor 3 (see worker_protocol.h). A module starts one for
-// every operation that reads archive data, so that a decoder's crash or hang
-// ends this process and never the program.
+// reports over descriptor 3 (see worker_protocol.h). Every operation that
+// reads archive data runs in a worker, so that a decoder's crash or hang ends
+// this process and never the program.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -36,8 +36,12 @@ enum Exit { kDone = 0, kNoRequest = 2, kChannelLost = 3, kOrphaned = 4, kInterru
 volatile sig_atomic_t pending_folder = -1;
 char pending_name[64];
 
-void RemovePendingAndExit(int) {
+void RemovePending() {
     if (pending_folder >= 0) unlinkat(pending_folder, pending_name, 0);
+}
+
+void RemovePendingAndExit(int) {
+    RemovePending();
     _exit(kInterrupted);
 }
 
@@ -46,7 +50,10 @@ void Send(const std::string& frame) {
     while (sent < frame.size()) {
         ssize_t n = write(kChannel, frame.data() + sent, frame.size() - sent);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) RemovePendingAndExit(0);  // nobody listens any more
+        if (n <= 0) {  // nobody listens any more
+            RemovePending();
+            _exit(kChannelLost);
+        }
         sent += static_cast<size_t>(n);
     }
 }
