@@ -173,7 +173,7 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
 }
 
 std::string DiskWriter::NextTemporary(int folder, const Parts& entry) {
-    std::string name = ".kelvora-" + process_ + "-" + std::to_string(++counter_) + ".part";
+    std::string name = kTemporaryPrefix + process_ + "-" + std::to_string(++counter_) + kTemporarySuffix;
     if (listener_) listener_->Creating(folder, entry, name);
     return name;
 }

@@ -23,6 +23,10 @@ using Parts = std::vector<std::string>;
 using platform::UniqueFd;
 
 
+// Temporary names are ".kelvora-PID-N.part": the writing process and a counter.
+inline constexpr const char* kTemporaryPrefix = ".kelvora-";
+inline constexpr const char* kTemporarySuffix = ".part";
+
 // A file that must not be replaced: the archive being extracted.
 struct FileIdentity {
     dev_t device = 0;

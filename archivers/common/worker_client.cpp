@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 
+#include "disk_writer.h"
 #include "module_loader.h"
 #include "process.h"
 #include "sandbox.h"
@@ -33,10 +34,10 @@ bool IsDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// Only a name the worker itself would make: ".kelvora-PID-N.part".
+// Only a name the worker itself would make (kTemporaryPrefix, its PID, "-N", kTemporarySuffix).
 bool IsWorkerTemporary(const std::string& name, pid_t worker) {
-    const std::string prefix = ".kelvora-" + std::to_string(worker) + "-";
-    const std::string suffix = ".part";
+    const std::string prefix = kTemporaryPrefix + std::to_string(worker) + "-";
+    const std::string suffix = kTemporarySuffix;
     if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
