@@ -147,6 +147,7 @@ TEST_F(ModulesTest, DamagedArchivesGiveTheirCodes) {
     EXPECT_EQ(Extract(2, "missing.zip", out_ / "missing"), 0x8018);
     EXPECT_FALSE(fs::exists(out_ / "missing"));
     EXPECT_EQ(Extract(2, "not_archive.txt", out_ / "text"), 0x801A);
+    EXPECT_FALSE(fs::exists(out_ / "text"));  // nothing is left of an attempt on a file that is no archive
     EXPECT_EQ(Dravx(2, nullptr, "-z \"x.zip\"", nullptr, 0), 0x801C);
 }
 
