@@ -29,7 +29,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 constexpr auto kEntryInterval = std::chrono::milliseconds(20);
 
 // Exit codes, for a person reading a log: the module looks only at the Result.
-enum Exit { kDone = 0, kNoRequest = 2, kChannelLost = 3, kOrphaned = 4, kInterrupted = 5 };
+enum Exit { kDone = 0, kNoRequest = 2, kChannelLost = 3, kOrphaned = 4, kInterrupted = 5, kUnconfined = 6 };
 
 // The temporary file being written, for the signal handler: a worker told to
 // end (its module's process ended, or the terminal's interrupt) removes it.
@@ -217,7 +217,11 @@ int main() {
         const bool starting = !first;
         if (starting) {
             first = request;
-            platform::Confine(RulesFor(*request));
+            // A file rule that the kernel offers but that could not be put in
+            // place ends the worker: it never reads an archive less confined
+            // than this machine allows.
+            platform::SandboxLayers layers = platform::Confine(RulesFor(*request));
+            if (!layers.no_new_privileges || (layers.landlock_abi >= 2 && !layers.landlock)) _exit(kUnconfined);
         } else if (!Reusable(request->operation) || request->archive != first->archive) {
             _exit(kNoRequest);  // confined for another archive or purpose
         }
