@@ -87,17 +87,22 @@ int32_t PendingFile::Commit(int64_t sparse_size, const timespec& mtime) {
     return PutInPlace(folder_.Get(), temporary_, name_, keep_);
 }
 
+std::vector<std::string> MakeDestination(const std::string& destination) {
+    std::vector<std::string> made;
+    for (size_t slash = destination.find('/', 1);; slash = destination.find('/', slash + 1)) {
+        std::string prefix = destination.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0755) == 0) made.push_back(prefix);
+        if (slash == std::string::npos) break;
+    }
+    return made;
+}
+
 int32_t DiskWriter::Open(const std::string& destination, const std::string& keep) {
     process_ = std::to_string(getpid());
     struct stat st {};
     if (stat(keep.c_str(), &st) == 0) keep_ = {st.st_dev, st.st_ino, true};
-    std::string path = destination.empty() ? "." : destination;
-    // The destination itself is the user's: links in it are followed.
-    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
-        std::string prefix = path.substr(0, slash);
-        if (!prefix.empty()) mkdir(prefix.c_str(), 0755);
-        if (slash == std::string::npos) break;
-    }
+    const std::string path = destination.empty() ? "." : destination;
+    MakeDestination(path);
     root_ = UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return root_.Get() >= 0 ? result::kOk : result::kMakeFolder;
 }

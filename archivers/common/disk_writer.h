@@ -27,6 +27,10 @@ using platform::UniqueFd;
 inline constexpr const char* kTemporaryPrefix = ".kelvora-";
 inline constexpr const char* kTemporarySuffix = ".part";
 
+// Makes `destination` and its missing parents (links in them are followed:
+// the destination is the user's); answers the folders it made, outermost first.
+std::vector<std::string> MakeDestination(const std::string& destination);
+
 // A file that must not be replaced: the archive being extracted.
 struct FileIdentity {
     dev_t device = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "disk_writer.h"
 #include "progress.h"
 #include "worker_client.h"
 
@@ -30,14 +31,8 @@ void CopyListing(const std::string& listing, char* output, uint32_t output_size)
 // that a failed attempt leaves nothing behind.
 class DestinationFolders {
 public:
-    explicit DestinationFolders(const std::string& destination) {
-        std::string path = destination.empty() ? "." : destination;
-        for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-            std::string prefix = path.substr(0, slash);
-            if (!prefix.empty() && mkdir(prefix.c_str(), 0755) == 0) made_.push_back(prefix);
-            if (slash == std::string::npos) break;
-        }
-    }
+    explicit DestinationFolders(const std::string& destination)
+        : made_(MakeDestination(destination.empty() ? "." : destination)) {}
     void RemoveIfEmpty() {
         for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) rmdir(folder->c_str());
     }
