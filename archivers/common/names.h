@@ -9,9 +9,9 @@
 
 namespace archivers {
 
-// A stored name in UTF-8. Valid UTF-8 stays as it is; otherwise the name is
-// read as Shift-JIS (CP932), so that a 0x5C second byte (表, ソ) stays part of
-// its character; bytes that are neither are kept visible as "%XX".
+// A stored name in UTF-8, its encoding guessed from the name alone (see
+// name_encoding.h; an archive's names are better guessed all together).
+// Bytes that do not decode are kept visible as "%XX".
 std::string DecodeEntryName(std::string_view raw);
 
 // The folders and name of an entry below the destination: "/" separates, and
