@@ -1,7 +1,6 @@
 #include "identify.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/stat.h>
@@ -14,6 +13,8 @@
 #include <stdexcept>
 #include <string_view>
 #include <utility>
+
+#include "name_encoding.h"
 
 namespace core {
 namespace {
@@ -288,49 +289,14 @@ using Bytes = std::string_view;
 unsigned char At(Bytes bytes, size_t i) { return static_cast<unsigned char>(bytes[i]); }
 
 Step NextUtf8(Bytes bytes, size_t i) {
-    unsigned char b = At(bytes, i);
-    if (b < 0x80) return {Piece::Ascii};
-    size_t length = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    size_t length = archivers::Utf8Length(bytes.substr(i));
     if (length == 0) return {Piece::Invalid};
-    // The second byte's range excludes overlong forms, surrogates and values above U+10FFFF.
-    unsigned char low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
-    unsigned char high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
-    for (size_t k = 1; k < length; ++k) {
-        if (i + k >= bytes.size()) return {Piece::Cut};
-        unsigned char c = At(bytes, i + k);
-        if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) return {Piece::Invalid};
-    }
+    if (length > bytes.size() - i) return {Piece::Cut};
+    if (length == 1) return {Piece::Ascii};
     return {Piece::Wide, length, std::string(bytes.substr(i, length))};
 }
 
-// One iconv conversion to UTF-8, used a character at a time.
-class Converter {
-public:
-    explicit Converter(const char* from) : cd_(iconv_open("UTF-8", from)) {}
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    ~Converter() {
-        if (cd_ != kNone) iconv_close(cd_);
-    }
-    // The character's UTF-8 form, or false when it has none.
-    bool Convert(Bytes in, std::string& out) {
-        if (cd_ == kNone) return false;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        char buffer[16];
-        char* input = const_cast<char*>(in.data());
-        size_t input_left = in.size();
-        char* output = buffer;
-        size_t output_left = sizeof buffer;
-        if (iconv(cd_, &input, &input_left, &output, &output_left) == static_cast<size_t>(-1) || input_left != 0)
-            return false;
-        out.assign(buffer, static_cast<size_t>(output - buffer));
-        return true;
-    }
-
-private:
-    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
-    iconv_t cd_;
-};
+using archivers::Utf8Converter;
 
 Step HalfWidthKatakana(unsigned char b, size_t length) {
     std::string text;
@@ -338,7 +304,7 @@ Step HalfWidthKatakana(unsigned char b, size_t length) {
     return {Piece::HalfWidth, length, text};
 }
 
-Step NextCp932(Bytes bytes, size_t i, Converter& cp932) {
+Step NextCp932(Bytes bytes, size_t i, const Utf8Converter& cp932) {
     unsigned char b = At(bytes, i);
     if (b < 0x80) return {Piece::Ascii};
     if (b >= 0xA1 && b <= 0xDF) return HalfWidthKatakana(b, 1);
@@ -353,7 +319,7 @@ Step NextCp932(Bytes bytes, size_t i, Converter& cp932) {
     return {Piece::Invalid, size_t(trail < 0x80 ? 1 : 2)};
 }
 
-Step NextEucJp(Bytes bytes, size_t i, Converter& euc) {
+Step NextEucJp(Bytes bytes, size_t i, const Utf8Converter& euc) {
     unsigned char b = At(bytes, i);
     if (b < 0x80) return {Piece::Ascii};
     auto in_row = [](unsigned char c) { return c >= 0xA1 && c <= 0xFE; };
@@ -378,15 +344,15 @@ void AppendVisible(std::string& out, unsigned char b) {
         AppendUtf8(out, b == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + b);
 }
 
-// The bytes read in one encoding, and how well they fit it: each
-// double-byte (or longer) character counts for it, each undecodable
-// sequence heavily against. Half-width katakana count for neither, since
-// pairs of them read equally well as EUC-JP characters.
+// The bytes read in one encoding.
 struct Reading {
     std::string text;
-    int score = 0;
-    int invalid = 0;
+    int invalid = 0;  // undecodable sequences, each shown as U+FFFD
 };
+
+// How well a reading fits: the plausibility of its text, each undecodable
+// sequence heavily against it.
+int Fit(const Reading& reading) { return archivers::Plausibility(reading.text) - 100 * reading.invalid; }
 
 Reading Read(Bytes bytes, const std::function<Step(Bytes, size_t)>& next) {
     Reading reading;
@@ -395,10 +361,9 @@ Reading Read(Bytes bytes, const std::function<Step(Bytes, size_t)>& next) {
         if (step.piece == Piece::Cut) break;  // a character cut off by the end of what was read
         switch (step.piece) {
         case Piece::Ascii: AppendVisible(reading.text, At(bytes, i)); break;
-        case Piece::Wide: reading.score += 2; reading.text += step.text; break;
+        case Piece::Wide:
         case Piece::HalfWidth: reading.text += step.text; break;
         case Piece::Invalid:
-            reading.score -= 100;
             ++reading.invalid;
             AppendUtf8(reading.text, 0xFFFD);
             break;
@@ -474,15 +439,23 @@ std::string GroupThousands(int64_t value) {
 std::string PreviewText(const std::string& bytes) {
     Bytes input(bytes);
     if (input.substr(0, 3) == "\xEF\xBB\xBF") return Read(input.substr(3), NextUtf8).text;
-    Reading utf8 = Read(input, NextUtf8);
-    if (utf8.invalid == 0) return utf8.text;
-
-    Converter cp932_converter("CP932"), euc_converter("EUC-JP-MS");
-    Reading best = Read(input, [&](Bytes b, size_t i) { return NextCp932(b, i, cp932_converter); });
-    Reading euc = Read(input, [&](Bytes b, size_t i) { return NextEucJp(b, i, euc_converter); });
-    if (euc.score > best.score) best = std::move(euc);
-    if (utf8.score > best.score) best = std::move(utf8);
-    return best.text;
+    // Valid UTF-8 is no proof: EUC-JP's 表 (C9 BD) is UTF-8's ɽ. The most
+    // plausible reading wins, Shift-JIS on a tie.
+    Utf8Converter cp932_converter("CP932"), euc_converter("EUC-JP-MS");
+    const Reading readings[] = {
+        Read(input, [&](Bytes b, size_t i) { return NextCp932(b, i, cp932_converter); }),
+        Read(input, [&](Bytes b, size_t i) { return NextEucJp(b, i, euc_converter); }),
+        Read(input, NextUtf8),
+    };
+    const Reading* best = &readings[0];
+    int best_fit = Fit(*best);
+    for (const Reading& reading : readings) {
+        int fit = Fit(reading);
+        if (fit <= best_fit) continue;
+        best = &reading;
+        best_fit = fit;
+    }
+    return best->text;
 }
 
 }  // namespace core

@@ -360,6 +360,9 @@ TEST(PreviewText, JapaneseEncodingsBecomeUtf8) {
     // EUC-JP, also when every byte pair would read as half-width katakana in Shift-JIS.
     EXPECT_EQ(PreviewText("\xC6\xFC\xCB\xDC\xB8\xEC\xA4\xCE\xA5\xC6\xA5\xAD\xA5\xB9\xA5\xC8\n"), nihongo);
     EXPECT_EQ(PreviewText("\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA"), "あいうえお");
+    // EUC-JP that is valid UTF-8 too (表 = C9 BD is UTF-8's ɽ), and UTF-8 that reads as Shift-JIS.
+    EXPECT_EQ(PreviewText("\xC9\xBD\n"), "表\n");
+    EXPECT_EQ(PreviewText("caf\xC3\xA9 au lait\n"), "café au lait\n");
     // Bytes that read equally well either way are taken as Shift-JIS.
     EXPECT_EQ(PreviewText("\xE0\xA1."), "爍.");
     // A character cut at the end is dropped in each encoding.
