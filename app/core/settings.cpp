@@ -1,21 +1,17 @@
 #include "settings.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "profile.h"
+#include "settings_folder.h"
 
 namespace core {
 namespace {
@@ -122,34 +118,6 @@ int IntegerIn(std::string_view text, int low, int high, int fallback) {
 // TurnOver and NoWindow: 0 or 1, anything else is 0.
 int16_t OnOff(std::string_view text) { return RoundToInt32(LeadingNumber(text)) == 1 ? 1 : 0; }
 
-std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/";
-}
-
-// $XDG_CONFIG_HOME/zenkari/, or ~/.config/zenkari/; a relative
-// $XDG_CONFIG_HOME is ignored, as the XDG rules ask.
-std::string ConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : WithSlash(HomeFolder()) + ".config";
-    return WithSlash(base) + "zenkari/";
-}
-
-// The program may keep its file in `folder`: a folder it can write in, and
-// the file there, when it exists, a regular file it can write.
-bool CanKeepFileIn(const std::string& folder, const std::string& file) {
-    struct stat st {};
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
-        return false;
-    if (stat(file.c_str(), &st) != 0) return errno == ENOENT;
-    return S_ISREG(st.st_mode) && access(file.c_str(), W_OK) == 0;
-}
-
 // Writes the 20 keys in one replacement of the file, blanks trimmed as
 // WriteSetting trims them.
 bool WriteValues(const std::string& path, Values values) {
@@ -177,12 +145,7 @@ std::string ProgramVersionText() {
 }
 
 SettingsFile::SettingsFile(std::string app_folder) : app_folder_(std::move(app_folder)) {
-    folder_ = WithSlash(app_folder_);
-    if (!CanKeepFileIn(folder_, folder_ + kFileName)) {
-        folder_ = ConfigFolder();
-        std::error_code ignored;  // a folder that cannot be made shows up as a failed write
-        std::filesystem::create_directories(folder_, ignored);
-    }
+    folder_ = platform::SettingsFolder(app_folder_, kFileName);
     path_ = folder_ + kFileName;
 }
 

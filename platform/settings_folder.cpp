@@ -1,0 +1,56 @@
+#include "settings_folder.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::string WithSlash(const std::string& folder) {
+    return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+}
+
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return "/";
+}
+
+std::string ConfigFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : WithSlash(HomeFolder()) + ".config";
+    return WithSlash(base) + "zenkari/";
+}
+
+// A folder one can write in, and the file there, when it exists, a regular
+// file one can write.
+bool CanKeepFileIn(const std::string& folder, const std::string& file) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || access(folder.c_str(), W_OK | X_OK) != 0)
+        return false;
+    if (stat(file.c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISREG(st.st_mode) && access(file.c_str(), W_OK) == 0;
+}
+
+}  // namespace
+
+std::string SettingsFolder(const std::string& preferred, const std::string& file) {
+    std::string folder = WithSlash(preferred);
+    if (CanKeepFileIn(folder, folder + file)) return folder;
+    folder = ConfigFolder();
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
+}
+
+}  // namespace platform
