@@ -7,6 +7,7 @@
 
 #include "archiver_api.h"
 #include "module_command.h"
+#include "module_settings.h"
 #include "progress.h"
 #include "worker_client.h"
 
@@ -65,7 +66,13 @@ ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(ConfigDialog)(HWND owner, c
     std::snprintf(version, sizeof version, "%d.%02d", kVersion / 100, kVersion % 100);
     std::string text = std::string(kModule.name) + " Ver " + version + " (" + archive_version_string() +
                        ")\n\n読める形式：\n" + kModule.formats + "\n\n" + archivers::DescribeConfinement();
-    return archivers::ShowModuleInformation(owner, kModule.name, text) ? 1 : 0;
+    const std::string settings = archivers::ModuleSettingsPath();
+    const archivers::NameEncoding before = archivers::ReadNameEncoding(settings, kModule.name);
+    archivers::NameEncoding names = before;
+    if (!archivers::ShowModuleSettings(owner, kModule.name, text, names)) return 0;
+    if (names != before && !archivers::WriteNameEncoding(settings, kModule.name, names))
+        archivers::ShowModuleMessage(owner, kModule.name, "設定ファイルに書き込めませんでした。\n" + settings);
+    return 1;
 }
 
 ARCHIVER_EXPORT int32_t ARCHIVER_CALL ARCHIVER_ENTRY(QueryFunctionList)(int32_t function) {

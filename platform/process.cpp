@@ -110,7 +110,7 @@ void ChildProcess::End() {
     pid_ = -1;
 }
 
-bool ChildProcess::Send(const std::string& data) {
+bool ChildProcess::Send(std::string_view data) {
     size_t sent = 0;
     while (sent < data.size()) {
         ssize_t n = send(channel_.Get(), data.data() + sent, data.size() - sent, MSG_NOSIGNAL);

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "unique_fd.h"
@@ -41,7 +42,7 @@ public:
     int Channel() const { return channel_.Get(); }
     pid_t Pid() const { return pid_; }
     // Sends all of `data` (never raises SIGPIPE); false when the child has gone.
-    bool Send(const std::string& data);
+    bool Send(std::string_view data);
     void Kill();
     // Waits at most `timeout_ms` for the child to end; nothing if it still runs.
     std::optional<ExitStatus> Wait(int timeout_ms);

@@ -10,7 +10,9 @@
 
 #include "command_line.h"
 #include "disk_writer.h"
+#include "module_settings.h"
 #include "progress.h"
+#include "terminal.h"
 #include "worker_client.h"
 
 namespace archivers {
@@ -58,12 +60,48 @@ WorkerOutcome Ask(wire::Operation operation, Kind kind, const char* file, int32_
     return Ask(std::move(request), quiet);
 }
 
-int32_t RunExtract(Kind kind, const Command& command, Progress& progress) {
+std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// Asks on the controlling terminal, for a program without windows.
+class TerminalPasswords : public PasswordSource {
+public:
+    explicit TerminalPasswords(std::string archive) : archive_(std::move(archive)) {}
+    PasswordAnswer Ask(bool retry, Secret& password) override {
+        const std::string prompt =
+            std::string(retry ? "パスワードが違います。\n" : "") + "書庫「" + BaseName(archive_) + "」のパスワード：";
+        password.Clear();
+        bool read = platform::ReadHiddenLine(prompt, [&](char c) { return password.Append(c); });
+        // No terminal, the end of input or an empty line: no password.
+        if (read && !password.Empty()) return PasswordAnswer::Given;
+        password.Clear();
+        return PasswordAnswer::None;
+    }
+
+private:
+    std::string archive_;
+};
+
+// Where the password of encrypted entries comes from: a window of the
+// module over the owner, the terminal without one; none with the quiet option.
+std::unique_ptr<PasswordSource> PasswordsFor(const ModuleInfo& module, HWND owner, const Command& command) {
+    if (command.quiet) return nullptr;
+    if (owner)
+        if (auto window = PasswordWindow(owner, module.name, BaseName(command.archive))) return window;
+    return std::make_unique<TerminalPasswords>(command.archive);
+}
+
+wire::Request ReadingRequest(const ModuleInfo& module, wire::Operation operation, const std::string& archive) {
+    wire::Request request = RequestFor(operation, module.kind, archive);
+    request.names = ReadNameEncoding(ModuleSettingsPath(), module.name);
+    return request;
+}
+
+int32_t RunExtract(const ModuleInfo& module, const Command& command, Progress& progress, PasswordSource* passwords) {
     DestinationFolders folders(command.destination);
-    wire::Request request = RequestFor(wire::Operation::Extract, kind, command.archive);
+    wire::Request request = ReadingRequest(module, wire::Operation::Extract, command.archive);
     request.destination = command.destination;
     request.patterns = command.patterns;
-    WorkerOutcome outcome = Ask(std::move(request), progress);
+    WorkerOutcome outcome = RunWorker(WorkerPath(), std::move(request), progress, passwords);
     if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive) folders.RemoveIfEmpty();
     return outcome.code;
 }
@@ -77,7 +115,7 @@ int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char*
     if (command.action == Action::Unknown) return result::kBadCommand;
     NoProgress quiet;
     if (command.action == Action::List) {
-        WorkerOutcome outcome = Ask(RequestFor(wire::Operation::List, module.kind, command.archive), quiet);
+        WorkerOutcome outcome = Ask(ReadingRequest(module, wire::Operation::List, command.archive), quiet);
         CopyListing(outcome.text, output, output_size);
         return outcome.code;
     }
@@ -86,8 +124,11 @@ int32_t RunCommand(const ModuleInfo& module, HWND owner, const char* line, char*
         window = ShowProgressWindow(owner, std::string(command.action == Action::Extract ? "解凍中 - " : "テスト中 - ") +
                                                module.name);
     Progress& progress = window ? *window : static_cast<Progress&>(quiet);
-    if (command.action == Action::Extract) return RunExtract(module.kind, command, progress);
-    return Ask(RequestFor(wire::Operation::Test, module.kind, command.archive), progress).code;
+    std::unique_ptr<PasswordSource> passwords = PasswordsFor(module, owner, command);
+    if (command.action == Action::Extract) return RunExtract(module, command, progress, passwords.get());
+    return RunWorker(WorkerPath(), ReadingRequest(module, wire::Operation::Test, command.archive), progress,
+                     passwords.get())
+        .code;
 }
 
 // A file that is not a regular file is no archive: no worker is started for it.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "disk_writer.h"
+#include "entry_names.h"
 #include "names.h"
 
 namespace archivers {
@@ -54,11 +55,9 @@ std::string RawFileName(const std::string& archive) {
     return name + ".out";
 }
 
-std::string EntryName(const Reader& reader, const std::string& archive) {
+std::string EntryName(const Reader& reader, EntryNames* names, const std::string& archive) {
     if (reader.IsRawFile()) return RawFileName(archive);
-    const char* raw = archive_entry_pathname(reader.Entry());
-    if (!raw) raw = archive_entry_pathname_utf8(reader.Entry());
-    return DecodeEntryName(raw ? raw : "");
+    return names ? names->Path(reader) : std::string();
 }
 
 // Archives made on Windows may separate folders with "\".
@@ -107,7 +106,7 @@ int32_t WriteData(Reader& reader, PendingFile& file, const Beat& beat) {
 
 int32_t WriteFile(Reader& reader, DiskWriter& disk, const Parts& parts, const Beat& beat) {
     archive_entry* entry = reader.Entry();
-    if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
+    if (!reader.CanRead()) return result::kEncrypted;
     // Only an empty file with other names may later get its data from one of
     // them (cpio keeps it with the last name); remembering only those keeps
     // the writer's memory from growing with the number of entries.
@@ -123,7 +122,7 @@ int32_t WriteFile(Reader& reader, DiskWriter& disk, const Parts& parts, const Be
 int32_t WriteLinkWithData(Reader& reader, DiskWriter& disk, const Parts& parts, const Parts& target,
                           const Beat& beat) {
     archive_entry* entry = reader.Entry();
-    if (archive_entry_is_encrypted(entry)) return result::kEncrypted;
+    if (!reader.CanRead()) return result::kEncrypted;
     std::optional<PendingFile> file;
     if (int32_t code = disk.BeginLinkedFile(parts, target, archive_entry_perm(entry), file); code != result::kOk)
         return code;
@@ -131,14 +130,15 @@ int32_t WriteLinkWithData(Reader& reader, DiskWriter& disk, const Parts& parts, 
     return disk.FinishLinkedFile(parts, target);
 }
 
-int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::string& name, const Beat& beat) {
+int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, EntryNames& names, const std::string& name,
+                   const Beat& beat) {
     archive_entry* entry = reader.Entry();
     auto parts = SafeParts(name, BackslashSeparates(kind));
     if (!parts) return result::kBrokenHeader;  // would land outside the destination
     if (parts->empty()) return result::kOk;     // "./": the destination itself
 
-    if (const char* hardlink = archive_entry_hardlink(entry)) {
-        auto target = SafeParts(DecodeEntryName(hardlink), BackslashSeparates(kind));
+    if (archive_entry_hardlink(entry)) {
+        auto target = SafeParts(names.Hardlink(reader), BackslashSeparates(kind));
         if (!target || target->empty()) return result::kBrokenHeader;
         if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0)
             return WriteLinkWithData(reader, disk, *parts, *target, beat);
@@ -148,8 +148,7 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
         case AE_IFDIR:
             return disk.MakeFolder(*parts, archive_entry_perm(entry), EntryTime(entry));
         case AE_IFLNK: {
-            const char* target = archive_entry_symlink(entry);
-            std::string decoded = DecodeEntryName(target ? target : "");
+            std::string decoded = names.Symlink(reader);
             if (!LinkStaysInside(*parts, decoded)) return result::kBrokenHeader;
             return disk.MakeSymlink(*parts, decoded);
         }
@@ -164,12 +163,13 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, const std::strin
 // Walks every entry of an opened archive; `visit` returns a result code. The
 // first failure is the result; a failure marked fatal (cancel, full disk)
 // stops the walk, and so does an archive that cannot be read any further.
+// Without `names` the entries go unnamed (a count needs none).
 template <class Visit>
-int32_t ForEachEntry(Reader& reader, const std::string& archive, Progress& progress, Visit visit) {
+int32_t ForEachEntry(Reader& reader, const std::string& archive, EntryNames* names, Progress& progress, Visit visit) {
     const int64_t total = FileSize(archive);
     int32_t first_failure = result::kOk;
     while (reader.Entry()) {
-        std::string name = EntryName(reader, archive);
+        std::string name = EntryName(reader, names, archive);
         if (!progress.Step(name, reader.BytesRead(), total)) return result::kCancelled;
         int32_t code = visit(reader, name, Beat{progress, reader, name, total});
         if (code == result::kCancelled || code == result::kDiskFull) return code;
@@ -183,41 +183,50 @@ int32_t ForEachEntry(Reader& reader, const std::string& archive, Progress& progr
 }
 
 template <class Visit>
-int32_t ForEachEntry(Kind kind, const std::string& archive, Progress& progress, Visit visit) {
+int32_t ForEachEntry(Kind kind, const std::string& archive, EntryNames* names, Progress& progress, Visit visit,
+                     PasswordSource* passwords = nullptr) {
     Reader reader;
-    if (int32_t code = reader.Open(kind, archive); code != result::kOk) return code;
-    return ForEachEntry(reader, archive, progress, visit);
+    if (int32_t code = reader.Open(kind, archive, passwords); code != result::kOk) return code;
+    return ForEachEntry(reader, archive, names, progress, visit);
 }
 
 }  // namespace
 
-int32_t Extract(Kind kind, const Command& command, Progress& progress, TemporaryListener* listener) {
+int32_t Extract(Kind kind, const Command& command, Progress& progress, TemporaryListener* listener,
+                const ReadOptions& options) {
     ThreadLocale locale;
     // Nothing is made before the archive is known to be readable.
     Reader reader;
-    if (int32_t code = reader.Open(kind, command.archive); code != result::kOk) return code;
+    if (int32_t code = reader.Open(kind, command.archive, options.passwords); code != result::kOk) return code;
     DiskWriter disk;
     disk.SetListener(listener);
     if (int32_t code = disk.Open(command.destination, command.archive); code != result::kOk) return code;
-    int32_t code = ForEachEntry(reader, command.archive, progress, [&](Reader&, const std::string& name, const Beat& beat) {
-        return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, name, beat) : result::kOk;
-    });
+    EntryNames names(kind, command.archive, options.names);
+    int32_t code =
+        ForEachEntry(reader, command.archive, &names, progress, [&](Reader&, const std::string& name, const Beat& beat) {
+            return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, names, name, beat) : result::kOk;
+        });
     disk.FinishFolders();
     return code;
 }
 
-int32_t Test(Kind kind, const std::string& archive, Progress& progress) {
+int32_t Test(Kind kind, const std::string& archive, Progress& progress, const ReadOptions& options) {
     ThreadLocale locale;
-    return ForEachEntry(kind, archive, progress, [](Reader& reader, const std::string&, const Beat& beat) {
-        if (archive_entry_filetype(reader.Entry()) != AE_IFREG) return result::kOk;
-        return reader.ReadData([&](const char*, size_t, int64_t) { return beat() ? result::kOk : result::kCancelled; });
-    });
+    EntryNames names(kind, archive, options.names);
+    return ForEachEntry(
+        kind, archive, &names, progress,
+        [](Reader& reader, const std::string&, const Beat& beat) {
+            if (archive_entry_filetype(reader.Entry()) != AE_IFREG) return result::kOk;
+            return reader.ReadData([&](const char*, size_t, int64_t) { return beat() ? result::kOk : result::kCancelled; });
+        },
+        options.passwords);
 }
 
-int32_t List(Kind kind, const std::string& archive, std::string& listing) {
+int32_t List(Kind kind, const std::string& archive, std::string& listing, NameEncoding encoding) {
     ThreadLocale locale;
     NoProgress quiet;
-    return ForEachEntry(kind, archive, quiet, [&](Reader&, const std::string& name, const Beat&) {
+    EntryNames names(kind, archive, encoding);
+    return ForEachEntry(kind, archive, &names, quiet, [&](Reader&, const std::string& name, const Beat&) {
         listing += name + "\n";
         return result::kOk;
     });
@@ -240,7 +249,7 @@ int32_t FileCount(Kind kind, const char* file) {
     ThreadLocale locale;
     int32_t count = 0;
     NoProgress quiet;
-    int32_t code = ForEachEntry(kind, file, quiet, [&](Reader&, const std::string&, const Beat&) {
+    int32_t code = ForEachEntry(kind, file, nullptr, quiet, [&](Reader&, const std::string&, const Beat&) {
         ++count;
         return result::kOk;
     });

@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "hwnd.h"
+#include "name_encoding.h"
+#include "password.h"
 
 namespace archivers {
 
@@ -27,9 +29,16 @@ public:
 // when none can be shown (no QApplication, or not on its thread).
 std::unique_ptr<Progress> ShowProgressWindow(HWND owner, std::string_view caption);
 
-// The module's settings window: its name, version and the formats it reads.
+// Asks for an archive's password in a small modal window owned by `owner`,
+// naming the archive; null when no window can be shown.
+std::unique_ptr<PasswordSource> PasswordWindow(HWND owner, std::string_view module, std::string_view archive);
+
+// The module's settings window: its name, version and the formats it reads,
+// and how entry names are read. `names` changes only when the user confirms.
 // False when no window can be shown.
-bool ShowModuleInformation(HWND owner, std::string_view title, std::string_view text);
+bool ShowModuleSettings(HWND owner, std::string_view title, std::string_view text, NameEncoding& names);
+// A warning over `owner`, when a window can be shown.
+void ShowModuleMessage(HWND owner, std::string_view title, std::string_view text);
 
 }  // namespace archivers
 

@@ -1,13 +1,18 @@
 #include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "module_settings.h"
 #include "progress.h"
 
 namespace archivers {
@@ -64,7 +69,71 @@ private:
     bool cancelled_ = false;
 };
 
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// Overwrites a text that held a password.
+void Wipe(QString& text) {
+    text.fill(QChar(u'\0'));
+    text.clear();
+}
+
+class PasswordDialog : public PasswordSource {
+public:
+    PasswordDialog(QWidget* owner, const QString& module, const QString& archive)
+        : owner_(owner), module_(module), archive_(archive) {}
+
+    PasswordAnswer Ask(bool retry, Secret& password) override {
+        QDialog dialog(owner_);
+        dialog.setObjectName(QStringLiteral("ArchiverPasswordWindow"));
+        dialog.setWindowTitle(QStringLiteral("パスワードの入力 - ") + module_);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* wrong = new QLabel(QStringLiteral("パスワードが違います。"), &dialog);
+        wrong->setObjectName(QStringLiteral("WrongPassword"));
+        wrong->setStyleSheet(QStringLiteral("color: #c00000"));
+        wrong->setVisible(retry);
+        auto* prompt = new QLabel(QStringLiteral("書庫「%1」はパスワードで保護されています。\nパスワードを入力してください。").arg(archive_),
+                                  &dialog);
+        prompt->setTextFormat(Qt::PlainText);
+        auto* edit = new QLineEdit(&dialog);
+        edit->setObjectName(QStringLiteral("PasswordEdit"));
+        edit->setEchoMode(QLineEdit::Password);
+        edit->setMaxLength(static_cast<int>(kMaxPasswordLength / 4));
+        edit->setMinimumWidth(320);
+        auto* buttons = new QDialogButtonBox(&dialog);
+        buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+        buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(wrong);
+        layout->addWidget(prompt);
+        layout->addWidget(edit);
+        layout->addWidget(buttons);
+        edit->setFocus();
+        const bool accepted = dialog.exec() == QDialog::Accepted;
+        QString text = edit->text();
+        edit->clear();
+        password.Clear();
+        if (accepted) {
+            QByteArray utf8 = text.toUtf8();
+            password.Assign(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+            utf8.fill('\0');
+        }
+        Wipe(text);
+        return accepted ? PasswordAnswer::Given : PasswordAnswer::Cancelled;
+    }
+
+private:
+    QWidget* owner_;
+    QString module_, archive_;
+};
+
 }  // namespace
+
+std::unique_ptr<PasswordSource> PasswordWindow(HWND owner, std::string_view module, std::string_view archive) {
+    if (!OnGuiThread()) return nullptr;
+    return std::make_unique<PasswordDialog>(OwnerWidget(owner), FromUtf8(module), FromUtf8(archive));
+}
 
 std::unique_ptr<Progress> ShowProgressWindow(HWND owner, std::string_view caption) {
     if (!OnGuiThread()) return nullptr;
@@ -72,14 +141,41 @@ std::unique_ptr<Progress> ShowProgressWindow(HWND owner, std::string_view captio
         OwnerWidget(owner), QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
 }
 
-bool ShowModuleInformation(HWND owner, std::string_view title, std::string_view text) {
+bool ShowModuleSettings(HWND owner, std::string_view title, std::string_view text, NameEncoding& names) {
     if (!OnGuiThread()) return false;
-    QMessageBox box(QMessageBox::Information, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
-                    OwnerWidget(owner));
-    box.setObjectName(QStringLiteral("ArchiverSettingsWindow"));
-    box.exec();
+    QDialog dialog(OwnerWidget(owner));
+    dialog.setObjectName(QStringLiteral("ArchiverSettingsWindow"));
+    dialog.setWindowTitle(FromUtf8(title));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* description = new QLabel(FromUtf8(text), &dialog);
+    description->setObjectName(QStringLiteral("ModuleDescription"));
+    description->setTextFormat(Qt::PlainText);
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(QStringLiteral("ファイル名の文字コード(&N)："), &dialog);
+    auto* box = new QComboBox(&dialog);
+    box->setObjectName(QStringLiteral("NameEncodingBox"));
+    label->setBuddy(box);
+    for (NameEncoding encoding : kNameEncodings) {
+        box->addItem(QString::fromUtf8(NameEncodingLabel(encoding)), static_cast<int>(encoding));
+        if (encoding == names) box->setCurrentIndex(box->count() - 1);
+    }
+    row->addWidget(label);
+    row->addWidget(box, 1);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(description);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    if (dialog.exec() == QDialog::Accepted) names = static_cast<NameEncoding>(box->currentData().toInt());
     return true;
+}
+
+void ShowModuleMessage(HWND owner, std::string_view title, std::string_view text) {
+    if (!OnGuiThread()) return;
+    QMessageBox::warning(OwnerWidget(owner), FromUtf8(title), FromUtf8(text));
 }
 
 }  // namespace archivers

@@ -16,10 +16,10 @@ const int kCompressionFilters[] = {ARCHIVE_FILTER_GZIP, ARCHIVE_FILTER_BZIP2, AR
 void SupportFormats(archive* a, Kind kind, bool decompressed) {
     switch (kind) {
         case Kind::Lha:
-            // LZH names without a code-page field are Shift-JIS; libarchive
-            // cannot read them raw in a UTF-8 locale, so it converts them.
+            // libarchive cannot hand over LZH names raw in a UTF-8 locale:
+            // read as ISO-8859-1 they come back byte for byte (entry_names.cpp).
             archive_read_support_format_lha(a);
-            archive_read_set_format_option(a, "lha", "hdrcharset", "CP932");
+            archive_read_set_format_option(a, "lha", "hdrcharset", "ISO-8859-1");
             break;
         case Kind::Zip: archive_read_support_format_zip(a); break;
         case Kind::Cab: archive_read_support_format_cab(a); break;
@@ -67,6 +67,19 @@ la_ssize_t Reader::ReadGzip(archive* a, void* reader, const void** block) {
     return n;
 }
 
+// libarchive asks when no password given so far opens the entry; it keeps
+// each one it is given and tries them all on every later entry. Nothing (a
+// null) makes the entry fail as one that needs a password.
+const char* Reader::NextPassword(archive*, void* data) {
+    Reader& reader = *static_cast<Reader*>(data);
+    if (reader.answer_ != PasswordAnswer::Given) return nullptr;
+    reader.answer_ = reader.passwords_->Ask(reader.asked_, reader.password_);
+    reader.asked_ = true;
+    if (reader.answer_ == PasswordAnswer::Given) return reader.password_.c_str();
+    reader.password_.Clear();
+    return nullptr;
+}
+
 int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     if (archive_) archive_read_free(archive_);
     entry_ = nullptr;
@@ -84,6 +97,7 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     }
     if (!gzip_) source_ = std::make_unique<FileSource>(path);
     SupportFormats(archive_, kind, gzip_ != nullptr);
+    if (passwords_) archive_read_set_passphrase_callback(archive_, this, &Reader::NextPassword);
     int opened = gzip_ ? archive_read_open(archive_, this, nullptr, &Reader::ReadGzip, nullptr)
                        : source_->OpenIn(archive_);
     if (opened != ARCHIVE_OK) {
@@ -98,8 +112,9 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     return result::kNotArchive;
 }
 
-int32_t Reader::Open(Kind kind, const std::string& path) {
+int32_t Reader::Open(Kind kind, const std::string& path, PasswordSource* passwords) {
     if (!Readable(path)) return result::kOpenArchive;
+    passwords_ = kind == Kind::Zip ? passwords : nullptr;
     int32_t code = OpenWith(kind, path);
     // A compressed file with no archive inside is one entry of its own;
     // a file that is not compressed at all is none of ours.
@@ -181,11 +196,18 @@ int32_t Reader::Failure(int32_t otherwise) const {
 
 // A checksum that does not match comes as ARCHIVE_WARN after libarchive has
 // read the entry's data to its end, so the archive is read on from the next
-// entry and the others still come out. Any other failure may leave libarchive
-// half-way through the entry, where skipping the rest (as the next header
-// does) is not safe: the walk ends there.
+// entry and the others still come out; so is an entry left unread for want
+// of the right password (ARCHIVE_FAILED before any of its data is taken).
+// Any other failure may leave libarchive half-way through the entry, where
+// skipping the rest (as the next header does) is not safe: the walk ends
+// there, as it does when the user cancelled the password question.
 int32_t Reader::DataFailure(int status) {
+    if (answer_ == PasswordAnswer::Cancelled) {
+        broken_ = true;
+        return result::kCancelled;
+    }
     int32_t code = Failure(result::kReadArchive);
+    if (code == result::kEncrypted && status == ARCHIVE_FAILED) return code;
     if (status != ARCHIVE_WARN || code != result::kChecksum) broken_ = true;
     return code;
 }

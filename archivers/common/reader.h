@@ -13,6 +13,7 @@
 
 #include "file_source.h"
 #include "gzip_source.h"
+#include "password.h"
 
 namespace archivers {
 
@@ -44,13 +45,19 @@ public:
 
     // 0, or kOpenArchive when the file cannot be read, kNotArchive when it is
     // none of the module's formats. On success the first entry is read.
-    int32_t Open(Kind kind, const std::string& path);
+    // `passwords`, when given, is asked for the password of encrypted ZIP
+    // entries (the only encryption libarchive can undo); other encrypted
+    // entries are kEncrypted.
+    int32_t Open(Kind kind, const std::string& path, PasswordSource* passwords = nullptr);
 
     // The current entry; null after the last one. Name tables of ar archives
     // are never entries.
     archive_entry* Entry() const { return entry_; }
     // Moves to the next entry: 0, or kBrokenHeader / kReadArchive / kChecksum.
     int32_t Next();
+    // True when the current entry's data can be read: it is not encrypted,
+    // or it may be decrypted with a password from the source.
+    bool CanRead() const { return entry_ && (!archive_entry_is_encrypted(entry_) || passwords_); }
     // True once the archive cannot be read any further: libarchive failed
     // for good, or an entry's data could not be read. Every call then fails.
     bool Broken() const { return broken_; }
@@ -72,6 +79,7 @@ public:
 
 private:
     int32_t OpenWith(Kind kind, const std::string& path);
+    static const char* NextPassword(archive*, void* reader);
     // One header, past ar name tables: libarchive's status.
     int ReadHeader();
     bool IsNameTable() const;
@@ -90,12 +98,16 @@ private:
     bool broken_ = false;
     int format_ = 0;
     std::vector<int> filters_;
+    PasswordSource* passwords_ = nullptr;  // ZIP only
+    Secret password_;  // the last one given; libarchive keeps (and clears) its own copies
+    bool asked_ = false;
+    PasswordAnswer answer_ = PasswordAnswer::Given;  // None or Cancelled: never asked again
 };
 
 template <class Sink>
 int32_t Reader::ReadData(Sink sink) {
     if (broken_ || !entry_) return result::kReadArchive;
-    if (archive_entry_is_encrypted(entry_)) return result::kEncrypted;
+    if (!CanRead()) return result::kEncrypted;
     int64_t end = 0;
     for (;;) {
         const void* block = nullptr;

@@ -69,6 +69,7 @@ struct Conversation {
     wire::Progress progress;
     std::optional<wire::Temporary> temporary;
     std::optional<wire::Result> result;
+    std::optional<bool> password_wanted;  // and whether the last one was wrong
 
     // Takes every whole frame received; false once the worker broke the protocol.
     bool Take() {
@@ -87,6 +88,9 @@ struct Conversation {
             } else if (type == wire::Type::Temporary) {
                 temporary = wire::DecodeTemporary(payload);
                 malformed = !temporary;
+            } else if (type == wire::Type::PasswordWanted) {
+                password_wanted = wire::DecodePasswordWanted(payload);
+                malformed = !password_wanted;
             } else if (type == wire::Type::Result) {
                 result = wire::DecodeResult(payload);
                 malformed = !result;
@@ -101,9 +105,19 @@ struct Conversation {
 
 enum class Ending { Finished, Failed, Cancelled };
 
+// Asks the user for the password the worker wants and sends the answer; a
+// worker that asks without having been allowed to breaks the protocol.
+bool AnswerPassword(platform::ChildProcess& child, bool retry, PasswordSource* passwords) {
+    if (!passwords) return false;
+    Secret password, frame;
+    const PasswordAnswer answer = passwords->Ask(retry, password);
+    wire::EncodePassword(answer, password, frame);
+    return child.Send(frame.View());
+}
+
 // Reads from the worker until its Result is in, or it ends without one,
 // breaks the protocol, falls silent for too long, or the user cancels.
-Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progress) {
+Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progress, PasswordSource* passwords) {
     const auto timeout = std::chrono::milliseconds(TimeoutMs());
     auto last_heard = Clock::now();
     char buffer[1 << 16];
@@ -119,6 +133,11 @@ Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progr
                 talk.frames.Append(buffer, static_cast<size_t>(n));
                 if (!talk.Take()) return Ending::Failed;
                 if (talk.result) return Ending::Finished;
+                if (talk.password_wanted) {
+                    const bool retry = *talk.password_wanted;
+                    talk.password_wanted.reset();
+                    if (!AnswerPassword(child, retry, passwords)) return Ending::Failed;
+                }
                 last_heard = Clock::now();
             }
         }
@@ -140,8 +159,9 @@ void Drain(int channel, Conversation& talk) {
     }
 }
 
-Ending Ask(platform::ChildProcess& child, const wire::Request& request, Conversation& talk, Progress& progress) {
-    return child.Send(wire::Encode(request)) ? Follow(child, talk, progress) : Ending::Failed;
+Ending Ask(platform::ChildProcess& child, const wire::Request& request, Conversation& talk, Progress& progress,
+           PasswordSource* passwords) {
+    return child.Send(wire::Encode(request)) ? Follow(child, talk, progress, passwords) : Ending::Failed;
 }
 
 // What tells one version of a file from another.
@@ -221,10 +241,12 @@ std::string WorkerPath() {
     return folder.empty() ? "" : folder + "/" + kWorkerName;
 }
 
-WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress) {
+WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress,
+                        PasswordSource* passwords) {
     WorkerOutcome outcome;
     if (worker.empty()) return outcome;
     request.parent = static_cast<int32_t>(getpid());
+    request.ask_password = passwords != nullptr;
     const std::optional<FileStamp> stamp =
         request.operation == wire::Operation::Extract ? std::nullopt : StampOf(request.archive);
     Conversation talk;
@@ -232,7 +254,7 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     std::optional<platform::ChildProcess> child;
     if (stamp) child = Idle().Take(worker, request.archive, *stamp);
     if (child) {
-        ending = Ask(*child, request, talk, progress);
+        ending = Ask(*child, request, talk, progress, passwords);
         // An idle worker that has gone since (it never said Hello) is replaced.
         if (ending == Ending::Failed && !talk.hello) {
             child.reset();
@@ -242,7 +264,7 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     if (!child) {
         child = platform::ChildProcess::Start(worker, {});
         if (!child) return outcome;
-        ending = Ask(*child, request, talk, progress);
+        ending = Ask(*child, request, talk, progress, passwords);
     }
     if (ending != Ending::Finished) {
         const pid_t pid = child->Pid();

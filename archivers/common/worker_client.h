@@ -42,8 +42,11 @@ std::string WorkerPath();
 // Runs `request` in the worker at `worker`. Progress is reported as it
 // comes; a cancel ends the worker and gives result::kCancelled. After a
 // failure or a cancel the worker's temporary file is removed from the
-// destination; finished entries stay.
-WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress);
+// destination; finished entries stay. With `passwords` the worker may ask
+// for the password of encrypted entries; the time the user takes to answer
+// does not count as the worker's silence.
+WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress,
+                        PasswordSource* passwords = nullptr);
 
 }  // namespace archivers
 

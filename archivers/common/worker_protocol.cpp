@@ -76,6 +76,7 @@ std::string Encode(const Request& r) {
     out.U32(kRequestMagic).U32(kVersion).U8(static_cast<uint8_t>(r.operation)).U8(static_cast<uint8_t>(r.kind));
     out.I32(r.mode).I32(r.parent).Text(r.archive).Text(r.destination).U32(static_cast<uint32_t>(r.patterns.size()));
     for (const auto& pattern : r.patterns) out.Text(pattern);
+    out.U8(static_cast<uint8_t>(r.names)).U8(r.ask_password ? 1 : 0);
     return Frame(Type::Request, out.Take());
 }
 
@@ -86,6 +87,23 @@ std::string Encode(const Progress& p) { return Frame(Type::Progress, Out().I64(p
 std::string Encode(const Temporary& t) { return Frame(Type::Temporary, Out().Text(t.folder).Text(t.name).Take()); }
 
 std::string Encode(const Result& r) { return Frame(Type::Result, Out().I32(r.code).I32(r.value).Text(r.text).Take()); }
+
+std::string EncodePasswordWanted(bool retry) { return Frame(Type::PasswordWanted, Out().U8(retry ? 1 : 0).Take()); }
+
+// Written straight into `frame`, so that no other copy of the password is made.
+void EncodePassword(PasswordAnswer answer, const Secret& password, Secret& frame) {
+    const std::string_view text = answer == PasswordAnswer::Given ? password.View() : std::string_view();
+    const uint32_t payload = static_cast<uint32_t>(1 + 4 + text.size());
+    frame.Clear();
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) frame.Append(static_cast<char>(v >> (8 * i)));
+    };
+    frame.Append(static_cast<char>(Type::Password));
+    u32(payload);
+    frame.Append(static_cast<char>(answer));
+    u32(static_cast<uint32_t>(text.size()));
+    for (char c : text) frame.Append(c);
+}
 
 std::optional<Request> DecodeRequest(std::string_view payload) {
     In in(payload);
@@ -101,7 +119,10 @@ std::optional<Request> DecodeRequest(std::string_view payload) {
     r.archive = in.Text();
     r.destination = in.Text();
     for (uint32_t n = in.U32(), i = 0; i < n && i < 4096; ++i) r.patterns.push_back(in.Text());
-    if (!in.Done()) return std::nullopt;
+    uint8_t names = in.U8(), ask = in.U8();
+    if (names > static_cast<uint8_t>(NameEncoding::Utf8) || ask > 1 || !in.Done()) return std::nullopt;
+    r.names = static_cast<NameEncoding>(names);
+    r.ask_password = ask == 1;
     return r;
 }
 
@@ -136,13 +157,32 @@ std::optional<Result> DecodeResult(std::string_view payload) {
     return in.Done() ? std::optional(r) : std::nullopt;
 }
 
+std::optional<bool> DecodePasswordWanted(std::string_view payload) {
+    In in(payload);
+    uint8_t retry = in.U8();
+    return in.Done() && retry <= 1 ? std::optional(retry == 1) : std::nullopt;
+}
+
+std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& password) {
+    password.Clear();
+    if (payload.size() < 5) return std::nullopt;
+    In in(payload.substr(0, 5));
+    const uint8_t answer = in.U8();
+    if (in.U32() != payload.size() - 5) return std::nullopt;
+    if (answer == static_cast<uint8_t>(PasswordAnswer::Given))
+        return password.Assign(payload.substr(5)) ? std::optional(PasswordAnswer::Given) : std::nullopt;
+    if (payload.size() > 5 || answer > static_cast<uint8_t>(PasswordAnswer::Cancelled)) return std::nullopt;
+    return static_cast<PasswordAnswer>(answer);
+}
+
 bool FrameReader::Next(Type& type, std::string& payload) {
     if (malformed_ || buffer_.size() - consumed_ < kHeaderSize) return false;
     In header(std::string_view(buffer_).substr(consumed_, kHeaderSize));
     uint8_t kind = header.U8();
     uint32_t size = header.U32();
     switch (static_cast<Type>(kind)) {
-        case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Result: break;
+        case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Result:
+        case Type::PasswordWanted: case Type::Password: break;
         default: malformed_ = true; return false;
     }
     if (size > kMaxPayload) {

@@ -4,7 +4,9 @@
 // little-endian) and the payload. Numbers are little-endian; a text is its
 // length (4 bytes) and its bytes. The module sends a Request; the worker
 // answers Hello first, then any number of Progress and Temporary messages,
-// then one Result. A frame of an unknown type, a payload that does not parse
+// then one Result. When an entry needs a password and the request allows
+// asking, the worker sends PasswordWanted and waits for the module's
+// Password before it goes on. A frame of an unknown type, a payload that does not parse
 // or a version that differs ends the exchange as a failure. A worker that
 // reads an archive without writing (every operation but Extract) then waits
 // for the next Request about the same archive, and answers it the same way;
@@ -18,11 +20,13 @@
 #include <string_view>
 #include <vector>
 
+#include "name_encoding.h"
+#include "password.h"
 #include "reader.h"
 
 namespace archivers::wire {
 
-inline constexpr uint32_t kVersion = 1;
+inline constexpr uint32_t kVersion = 2;
 // Larger frames are refused: a listing of a million long names still fits.
 inline constexpr uint32_t kMaxPayload = 64u << 20;
 inline constexpr size_t kHeaderSize = 5;
@@ -33,6 +37,8 @@ enum class Type : uint8_t {
     Progress = 'P',   // archive bytes read, archive size, entry name
     Temporary = 'T',  // a temporary file about to be made: folder below the destination, name
     Result = 'R',     // result code, value, text
+    PasswordWanted = 'W',  // 1 when the password given before did not fit
+    Password = 'K',        // module -> worker: PasswordAnswer, the password
 };
 
 enum class Operation : uint8_t { Check = 1, Count, TarType, Extract, Test, List };
@@ -45,6 +51,8 @@ struct Request {
     std::string archive;
     std::string destination;
     std::vector<std::string> patterns;
+    NameEncoding names = NameEncoding::Auto;  // how raw entry names are read
+    bool ask_password = false;  // encrypted entries may ask the module for a password
 };
 
 struct Progress {
@@ -70,12 +78,17 @@ std::string EncodeHello();
 std::string Encode(const Progress& progress);
 std::string Encode(const Temporary& temporary);
 std::string Encode(const Result& result);
+std::string EncodePasswordWanted(bool retry);
+// The module's answer; the frame holds the password and is cleared with `frame`.
+void EncodePassword(PasswordAnswer answer, const Secret& password, Secret& frame);
 
 std::optional<Request> DecodeRequest(std::string_view payload);
 bool DecodeHello(std::string_view payload);  // true when the versions match
 std::optional<Progress> DecodeProgress(std::string_view payload);
 std::optional<Temporary> DecodeTemporary(std::string_view payload);
 std::optional<Result> DecodeResult(std::string_view payload);
+std::optional<bool> DecodePasswordWanted(std::string_view payload);
+std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& password);
 
 // Frames as they arrive on a pipe, in pieces of any size.
 class FrameReader {

@@ -9,8 +9,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <clocale>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "input_watch.h"
@@ -57,6 +60,47 @@ void Send(const std::string& frame) {
         sent += static_cast<size_t>(n);
     }
 }
+
+// Reads exactly `size` bytes from the module; false when it has gone.
+bool ReceiveExactly(char* data, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        ssize_t n = read(kChannel, data + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Asks the module for a password and waits for its answer. The answer is
+// read straight into memory that is cleared after use: it never passes
+// through the frame reader's buffer.
+class ChannelPasswords : public PasswordSource {
+public:
+    PasswordAnswer Ask(bool retry, Secret& password) override {
+        Send(wire::EncodePasswordWanted(retry));
+        char header[wire::kHeaderSize];
+        if (!ReceiveExactly(header, sizeof header)) return Lost();
+        const uint32_t size = static_cast<uint8_t>(header[1]) | static_cast<uint8_t>(header[2]) << 8 |
+                              static_cast<uint8_t>(header[3]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(header[4])) << 24;
+        if (header[0] != static_cast<char>(wire::Type::Password) || size > sizeof payload_) return Lost();
+        bool received = ReceiveExactly(payload_, size);
+        std::optional<PasswordAnswer> answer =
+            received ? wire::DecodePassword(std::string_view(payload_, size), password) : std::nullopt;
+        explicit_bzero(payload_, sizeof payload_);
+        return answer ? *answer : Lost();
+    }
+
+private:
+    // A module that is gone or talks nonsense: nothing is read any further.
+    [[noreturn]] static PasswordAnswer Lost() {
+        RemovePending();
+        _exit(kChannelLost);
+    }
+
+    char payload_[Secret::kMaxLength];
+};
 
 std::optional<wire::Request> ReceiveRequest(wire::FrameReader& frames) {
     char buffer[4096];
@@ -140,19 +184,21 @@ void NoteHeartbeat(int64_t bytes_read) {
 
 wire::Result Run(const wire::Request& request, Reporter& reporter) {
     const char* archive = request.archive.c_str();
+    ChannelPasswords passwords;
+    const ReadOptions options{request.names, request.ask_password ? &passwords : nullptr};
     switch (request.operation) {
         case wire::Operation::Check: return {CheckArchive(request.kind, archive, request.mode), 0, ""};
         case wire::Operation::Count: return {FileCount(request.kind, archive), 0, ""};
         case wire::Operation::TarType: return {TarArchiveType(archive), 0, ""};
-        case wire::Operation::Test: return {Test(request.kind, request.archive, reporter), 0, ""};
+        case wire::Operation::Test: return {Test(request.kind, request.archive, reporter, options), 0, ""};
         case wire::Operation::List: {
             wire::Result result;
-            result.code = List(request.kind, request.archive, result.text);
+            result.code = List(request.kind, request.archive, result.text, request.names);
             return result;
         }
         case wire::Operation::Extract: {
             Command command{Action::Extract, true, request.archive, request.destination, request.patterns};
-            return {Extract(request.kind, command, reporter, &reporter), 0, ""};
+            return {Extract(request.kind, command, reporter, &reporter, options), 0, ""};
         }
     }
     return {result::kBadCommand, 0, ""};

@@ -1,10 +1,16 @@
 // The modules' own progress window, under a real (offscreen) QApplication.
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -80,22 +86,36 @@ TEST_F(ProgressWindowTest, QuietOptionOrNoOwnerShowsNothing) {
     EXPECT_EQ(counter_.shown, 1);
 }
 
-// The settings button of a module: a small window naming the module, its
-// version and what it reads, over the owner.
-TEST_F(ProgressWindowTest, SettingsWindowDescribesTheModule) {
-    QString title, text;
+// The settings button of a module: a window over the owner naming the
+// module, its version and what it reads, with the choice of how entry names
+// are read, kept in the modules' settings file beside them.
+TEST_F(ProgressWindowTest, SettingsWindowDescribesTheModuleAndKeepsTheNameChoice) {
+    // A copy of the module and its worker, so that its settings file is this test's own.
+    TempFolder modules("settings-modules");
+    for (const char* file : {"Tar32.so", "zenkari-worker"})
+        fs::copy_file(fs::path(KELVORA_BIN_DIR) / file, modules.Path() / file);
+    platform::SetModuleDirectory(modules.Path().string());
+    const fs::path settings = modules.Path() / "zenkari-archivers.ini";
+
+    QString title, text, shown;
     QWidget* parent = nullptr;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->objectName(), "ArchiverSettingsWindow");
-        title = box->windowTitle();
-        text = box->text();
-        parent = box->parentWidget();
-        box->accept();
-    });
-    char options[513] = "";
-    EXPECT_EQ(DravxConfigDialog(4, Owner(), options, 1), 1);
+    auto answer = [&](const QString& choice, bool confirm) {
+        QTimer::singleShot(0, [&, choice, confirm] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->objectName(), "ArchiverSettingsWindow");
+            title = dialog->windowTitle();
+            text = dialog->findChild<QLabel*>("ModuleDescription")->text();
+            parent = dialog->parentWidget();
+            auto* names = dialog->findChild<QComboBox*>("NameEncodingBox");
+            shown = names->currentText();
+            names->setCurrentText(choice);
+            confirm ? dialog->accept() : dialog->reject();
+        });
+        char options[513] = "";
+        return DravxConfigDialog(4, Owner(), options, 1);
+    };
+    EXPECT_EQ(answer("EUC-JP", false), 1);
     EXPECT_EQ(title, "Tar32");
     EXPECT_TRUE(text.startsWith("Tar32 Ver 2.10 (libarchive 3.")) << text.toStdString();
     EXPECT_TRUE(text.contains("読める形式：\ntar, cpio")) << text.toStdString();
@@ -104,6 +124,49 @@ TEST_F(ProgressWindowTest, SettingsWindowDescribesTheModule) {
     EXPECT_TRUE(text.contains("書庫は別のプロセスで読み取ります。")) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromUtf8(files))) << text.toStdString();
     EXPECT_EQ(parent, &owner_);
+    EXPECT_EQ(shown, "自動");
+    EXPECT_FALSE(fs::exists(settings));  // cancelled: nothing kept
+
+    EXPECT_EQ(answer("EUC-JP", true), 1);
+    EXPECT_EQ(answer("UTF-8", false), 1);
+    EXPECT_EQ(shown, "EUC-JP");
+    std::ifstream file(settings);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "[Tar32]\nNameEncoding=EUC-JP\n");
+}
+
+// An encrypted ZIP extracted with an owner asks in a window of the module,
+// names the archive, says when a password was wrong and asks again.
+TEST_F(ProgressWindowTest, APasswordWindowAsksUntilThePasswordFitsAndMayBeCancelled) {
+    const std::string line = "-x \"" + std::string(KELVORA_FIXTURE_DIR) + "/encrypted.zip\" \"" + out_.string() + "/\" *.*";
+    std::vector<std::string> prompts;
+    std::vector<bool> wrong_shown;
+    // Types each answer in turn; an empty one presses キャンセル.
+    std::function<void(std::vector<QString>)> type = [&](std::vector<QString> answers) {
+        QTimer::singleShot(20, [&, answers] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog->objectName() != "ArchiverPasswordWindow") return type(answers);  // not yet
+            auto* edit = dialog->findChild<QLineEdit*>("PasswordEdit");
+            EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+            EXPECT_EQ(dialog->parentWidget(), &owner_);
+            for (QLabel* label : dialog->findChildren<QLabel*>())
+                if (label->text().contains("encrypted.zip")) prompts.push_back(label->text().toStdString());
+            wrong_shown.push_back(dialog->findChild<QLabel*>("WrongPassword")->isVisibleTo(dialog));
+            edit->setText(answers.front());
+            answers.front().isEmpty() ? dialog->reject() : dialog->accept();
+            if (answers.size() > 1) type(std::vector<QString>(answers.begin() + 1, answers.end()));
+        });
+    };
+    type({"wrong", "pw"});
+    EXPECT_EQ(Dravx(2, Owner(), line.c_str(), nullptr, 0), 0);
+    EXPECT_EQ(wrong_shown, (std::vector<bool>{false, true}));
+    EXPECT_EQ(prompts.size(), 2u);
+    std::ifstream hello(out_ / "hello.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(hello), {}), "Hello, Kelvora!\n");
+
+    fs::remove(out_ / "hello.txt");
+    type({""});
+    EXPECT_EQ(Dravx(2, Owner(), line.c_str(), nullptr, 0), 0x8020);
+    EXPECT_FALSE(fs::exists(out_ / "hello.txt"));
 }
 
 }  // namespace

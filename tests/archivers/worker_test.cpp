@@ -92,7 +92,7 @@ TEST(WorkerProtocol, MalformedStreamsAreRefused) {
     EXPECT_TRUE(malformed(std::string("R\xFF\xFF\xFF\x7F", 5)));             // a 2 GB frame
     EXPECT_FALSE(malformed(wire::Encode(wire::Progress{1, 2, "a"}).substr(0, 8)));  // only incomplete
     EXPECT_FALSE(wire::DecodeResult("\x01\x02"));                            // payload too short
-    EXPECT_FALSE(wire::DecodeHello(std::string("\x02\0\0\0", 4)));           // another version
+    EXPECT_FALSE(wire::DecodeHello(wire::EncodeHello().substr(wire::kHeaderSize, 3) + "\x01"));  // another version
 }
 
 TEST(WorkerProtocol, RequestsKeepEveryField) {
@@ -101,6 +101,8 @@ TEST(WorkerProtocol, RequestsKeepEveryField) {
     sent.mode = 2;
     sent.parent = 1234;
     sent.patterns = {"*.*", "b c.txt"};
+    sent.names = NameEncoding::EucJp;
+    sent.ask_password = true;
     std::string frame = wire::Encode(sent);
     auto received = wire::DecodeRequest(std::string_view(frame).substr(wire::kHeaderSize));
     ASSERT_TRUE(received);
@@ -111,6 +113,23 @@ TEST(WorkerProtocol, RequestsKeepEveryField) {
     EXPECT_EQ(received->archive, sent.archive);
     EXPECT_EQ(received->destination, sent.destination);
     EXPECT_EQ(received->patterns, sent.patterns);
+    EXPECT_EQ(received->names, NameEncoding::EucJp);
+    EXPECT_TRUE(received->ask_password);
+}
+
+TEST(WorkerProtocol, PasswordAnswersParseOnlyWhenWhole) {
+    Secret password("pass word"), frame, received;
+    wire::EncodePassword(PasswordAnswer::Given, password, frame);
+    const std::string_view payload = frame.View().substr(wire::kHeaderSize);
+    EXPECT_EQ(frame.View()[0], static_cast<char>(wire::Type::Password));
+    EXPECT_EQ(wire::DecodePassword(payload, received), PasswordAnswer::Given);
+    EXPECT_EQ(received.View(), "pass word");
+    EXPECT_FALSE(wire::DecodePassword(payload.substr(0, payload.size() - 1), received));  // cut short
+    EXPECT_TRUE(received.Empty());
+    wire::EncodePassword(PasswordAnswer::Cancelled, password, frame);  // the password is not sent
+    EXPECT_EQ(frame.View().size(), wire::kHeaderSize + 5);
+    EXPECT_EQ(wire::DecodePassword(frame.View().substr(wire::kHeaderSize), received), PasswordAnswer::Cancelled);
+    EXPECT_FALSE(wire::DecodePassword(std::string("\x07\0\0\0\0", 5), received));  // no such answer
 }
 
 // One forbidden thing the test worker tries right after it is confined.
@@ -193,6 +212,46 @@ TEST(WorkerTest, QuestionsAboutOneArchiveShareAWorkerUntilTheArchiveChanges) {
     ASSERT_EQ(count(archive), 4);
     fs::last_write_time(archive, fs::last_write_time(archive) - std::chrono::hours(1));
     EXPECT_EQ(test_with_crashing_workers(archive), kWorkerFailed);  // changed since: a new worker
+}
+
+// Answers in turn from a list, remembering the questions.
+class ListedPasswords : public PasswordSource {
+public:
+    ListedPasswords(std::vector<std::string> given, PasswordAnswer then) : given_(std::move(given)), then_(then) {}
+    PasswordAnswer Ask(bool retry, Secret& password) override {
+        retries.push_back(retry);
+        if (retries.size() > given_.size()) return then_;
+        password.Assign(given_[retries.size() - 1]);
+        return PasswordAnswer::Given;
+    }
+    std::vector<bool> retries;
+
+private:
+    std::vector<std::string> given_;
+    PasswordAnswer then_;
+};
+
+// The worker asks the module, which asks the user; the password never
+// reaches the worker's command line or environment.
+TEST(WorkerTest, AnEncryptedEntryAsksTheModuleUntilThePasswordFitsOrTheUserCancels) {
+    TempFolder folder("worker-password");
+    NoProgress quiet;
+    auto extract = [&](PasswordSource* passwords, const fs::path& into) {
+        wire::Request request = Request(wire::Operation::Extract, kData / "encrypted.zip", into);
+        request.kind = Kind::Zip;
+        fs::create_directory(into);
+        return RunWorker(kTestWorker, request, quiet, passwords);
+    };
+    ListedPasswords right({"wrong", "pw"}, PasswordAnswer::None);
+    EXPECT_EQ(extract(&right, folder.Path() / "right").code, result::kOk);
+    EXPECT_EQ(right.retries, (std::vector<bool>{false, true}));
+    std::ifstream hello(folder.Path() / "right" / "hello.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(hello), {}), "Hello, Kelvora!\n");
+
+    ListedPasswords cancel({"wrong"}, PasswordAnswer::Cancelled);
+    EXPECT_EQ(extract(&cancel, folder.Path() / "cancel").code, result::kCancelled);
+    EXPECT_EQ(Leftovers(folder.Path() / "cancel"), std::vector<fs::path>{});
+    EXPECT_EQ(extract(nullptr, folder.Path() / "none").code, result::kEncrypted);
 }
 
 TEST(WorkerTest, AMissingWorkerIsAFailureNotACrash) {

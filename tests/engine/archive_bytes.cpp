@@ -104,11 +104,14 @@ std::string LinkKeepingData(std::string tar, const std::string& name, const std:
     return tar.insert(header, pax + block);
 }
 
-std::string Write(const std::string& format, const std::vector<Item>& items) {
+std::string Write(const std::string& format, const std::vector<Item>& items, const std::string& options,
+                  const std::string& password) {
     std::string out;
     std::unique_ptr<archive, decltype(&archive_write_free)> handle(archive_write_new(), archive_write_free);
     archive* a = handle.get();
     Check(a, archive_write_set_format_by_name(a, format.c_str()), format);
+    if (!options.empty()) Check(a, archive_write_set_options(a, options.c_str()), options);
+    if (!password.empty()) Check(a, archive_write_set_passphrase(a, password.c_str()), "password");
     Check(a, archive_write_set_bytes_in_last_block(a, 1), "block size");
     Check(a, archive_write_open(a, &out, nullptr, Append, nullptr), "open");
     int64_t inode = 1000;

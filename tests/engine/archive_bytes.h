@@ -26,8 +26,10 @@ struct Item {
     std::vector<std::pair<int64_t, int64_t>> regions{};
 };
 
-// `format` by libarchive's name: "newc", "pax", "ustar", "zip", ...
-std::string Write(const std::string& format, const std::vector<Item>& items);
+// `format` by libarchive's name: "newc", "pax", "ustar", "zip", ...; with
+// libarchive's writer `options` ("zip:encryption=aes256") and `password`.
+std::string Write(const std::string& format, const std::vector<Item>& items, const std::string& options = {},
+                  const std::string& password = {});
 
 // `tar` (libarchive's "pax" output) with the regular file `name` turned into
 // a hard link to `target` that keeps its data, after a pax header: what

@@ -365,5 +365,119 @@ TEST_F(Extraction, RunningOutOfDescriptorsIsAFolderThatCannotBeMade) {
     EXPECT_EQ(ExtractAll(Kind::Tar), result::kMakeFolder);
 }
 
+
+// --- Encrypted ZIP entries ---------------------------------------------------
+
+// Answers with the passwords it was given, in turn, then with `last`; keeps
+// what it was asked.
+class ScriptedPasswords : public PasswordSource {
+public:
+    ScriptedPasswords(std::vector<std::string> passwords, PasswordAnswer last = PasswordAnswer::None)
+        : passwords_(std::move(passwords)), last_(last) {}
+    PasswordAnswer Ask(bool retry, Secret& password) override {
+        retries_.push_back(retry);
+        if (retries_.size() > passwords_.size()) return last_;
+        password.Assign(passwords_[retries_.size() - 1]);
+        return PasswordAnswer::Given;
+    }
+    std::vector<bool> retries_;
+
+private:
+    std::vector<std::string> passwords_;
+    PasswordAnswer last_;
+};
+
+struct Encryption {
+    const char* option;
+};
+
+class EncryptedZip : public Extraction, public ::testing::WithParamInterface<Encryption> {
+protected:
+    // Two encrypted files around a plain one (a ZIP may mix them).
+    void SetUp() override {
+        const std::string secret = archive_bytes::Write(
+            "zip", {{.path = "a.txt", .data = "first secret\n"}, {.path = "b.bin", .data = std::string(70000, 'b')}},
+            std::string("zip:encryption=") + GetParam().option, "pass word");
+        Save(secret);
+    }
+    int32_t ExtractWith(PasswordSource* passwords) {
+        NoProgress quiet;
+        Command command{.action = Action::Extract, .quiet = true, .archive = archive_.string(),
+                        .destination = Out().string() + "/", .patterns = {"*.*"}};
+        return Extract(Kind::Zip, command, quiet, nullptr, ReadOptions{.passwords = passwords});
+    }
+};
+
+TEST_P(EncryptedZip, AWrongPasswordIsAskedAgainAndTheRightOneOpensEveryEntry) {
+    ScriptedPasswords passwords({"wrong", "pass word"});
+    EXPECT_EQ(ExtractWith(&passwords), result::kOk);
+    EXPECT_EQ(ReadFile(Out() / "a.txt"), "first secret\n");
+    EXPECT_EQ(ReadFile(Out() / "b.bin"), std::string(70000, 'b'));
+    // Asked once for the archive, once more after the wrong one; the second
+    // entry takes the password already given.
+    EXPECT_EQ(passwords.retries_, (std::vector<bool>{false, true}));
+}
+
+TEST_P(EncryptedZip, NoPasswordFailsAsBeforeAndACancelStopsAtOnce) {
+    ScriptedPasswords none({});
+    EXPECT_EQ(ExtractWith(&none), result::kEncrypted);
+    EXPECT_EQ(none.retries_.size(), 1u);  // not asked again for the second entry
+    EXPECT_FALSE(LeftTemporaries());
+    EXPECT_EQ(ExtractWith(nullptr), result::kEncrypted);
+
+    ScriptedPasswords cancelled({"wrong"}, PasswordAnswer::Cancelled);
+    EXPECT_EQ(ExtractWith(&cancelled), result::kCancelled);
+    EXPECT_TRUE(Made().empty());
+}
+
+TEST_P(EncryptedZip, TestReadsEncryptedDataWithThePassword) {
+    ScriptedPasswords right({"pass word"});
+    NoProgress quiet;
+    EXPECT_EQ(archivers::Test(Kind::Zip, archive_.string(), quiet, ReadOptions{.passwords = &right}), result::kOk);
+    EXPECT_EQ(TestAll(Kind::Zip), result::kEncrypted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zip, EncryptedZip, ::testing::Values(Encryption{"zipcrypt"}, Encryption{"aes256"}),
+                         [](const auto& info) { return std::string(info.param.option); });
+
+void PutLe32(std::string& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+uint32_t Le32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+// Two one-entry ZIP archives made into one: local parts, then both central
+// directory records (the second's offset moved), then one end record.
+std::string JoinZips(const std::string& first, const std::string& second) {
+    auto parts = [](const std::string& zip) {
+        const size_t end = zip.rfind("PK\x05\x06"), directory = Le32(zip, end + 16);
+        return std::array<std::string, 3>{zip.substr(0, directory), zip.substr(directory, end - directory),
+                                          zip.substr(end)};
+    };
+    auto [first_local, first_directory, end] = parts(first);
+    auto [second_local, second_directory, unused] = parts(second);
+    PutLe32(second_directory, 42, Le32(second_directory, 42) + static_cast<uint32_t>(first_local.size()));
+    end[8] = end[10] = 2;  // entries on this disk, in all
+    PutLe32(end, 12, static_cast<uint32_t>(first_directory.size() + second_directory.size()));
+    PutLe32(end, 16, static_cast<uint32_t>(first_local.size() + second_local.size()));
+    return first_local + second_local + first_directory + second_directory + end;
+}
+
+TEST_F(Extraction, EntriesAfterAnEncryptedOneStillComeOutWithoutItsPassword) {
+    Save(JoinZips(archive_bytes::Write("zip", {{.path = "secret.txt", .data = "hidden\n"}}, "zip:encryption=zipcrypt", "pw"),
+                  archive_bytes::Write("zip", {{.path = "plain.txt", .data = "open\n"}})));
+    ScriptedPasswords none({});
+    NoProgress quiet;
+    Command command{.action = Action::Extract, .quiet = true, .archive = archive_.string(),
+                    .destination = Out().string() + "/", .patterns = {"*.*"}};
+    EXPECT_EQ(Extract(Kind::Zip, command, quiet, nullptr, ReadOptions{.passwords = &none}), result::kEncrypted);
+    EXPECT_EQ(Made(), std::vector<std::string>{"plain.txt"});
+    EXPECT_EQ(ReadFile(Out() / "plain.txt"), "open\n");
+}
+
 }  // namespace
 }  // namespace archivers
