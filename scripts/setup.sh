@@ -9,7 +9,7 @@ packages=(
   libarchive-dev zlib1g-dev                   # our archiver modules
   libbz2-dev liblzma-dev libzstd-dev liblz4-dev nettle-dev  # the worker links them statically
   libgtest-dev libgmock-dev locales           # tests (locales: localedef's sources)
-  jlha-utils gcab libarchive-tools            # making and checking the archive fixtures
+  jlha-utils gcab p7zip-full libarchive-tools # making and checking the archive fixtures
   xdg-utils desktop-file-utils shared-mime-info  # file associations on the desktop
   dbus-daemon                                 # a private session bus for the properties tests
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
