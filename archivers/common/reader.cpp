@@ -39,6 +39,9 @@ void SupportFormats(archive* a, Kind kind, bool decompressed) {
             archive_read_support_format_gnutar(a);
             archive_read_support_format_cpio(a);
             archive_read_support_format_ar(a);
+            archive_read_support_format_7zip(a);
+            archive_read_support_format_iso9660(a);
+            archive_read_support_format_xar(a);
             // Bids only when no archive format does: a compressed single file.
             archive_read_support_format_raw(a);
             break;
@@ -136,7 +139,7 @@ int Reader::ReadHeader() {
             return status;
         }
         format_ = archive_format(archive_);
-    } while (IsNameTable());
+    } while (IsNameTable() || IsVolumeRoot());
     return status;
 }
 
@@ -149,6 +152,14 @@ bool Reader::IsNameTable() const {
     for (const char* table : {"/", "//", "/SYM64/", "__.SYMDEF", "__.SYMDEF SORTED"})
         if (std::strcmp(name, table) == 0) return true;
     return false;
+}
+
+// libarchive hands the root folder of an ISO 9660 image over as an entry
+// ".": the destination itself, not a member.
+bool Reader::IsVolumeRoot() const {
+    if ((format_ & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ISO9660) return false;
+    const char* name = archive_entry_pathname(entry_);
+    return name && std::strcmp(name, ".") == 0;
 }
 
 int32_t Reader::Next() {

@@ -47,7 +47,7 @@ public:
     int32_t Open(Kind kind, const std::string& path);
 
     // The current entry; null after the last one. Name tables of ar archives
-    // are never entries.
+    // and the root folder of an ISO 9660 image are never entries.
     archive_entry* Entry() const { return entry_; }
     // Moves to the next entry: 0, or kBrokenHeader / kReadArchive / kChecksum.
     int32_t Next();
@@ -72,9 +72,10 @@ public:
 
 private:
     int32_t OpenWith(Kind kind, const std::string& path);
-    // One header, past ar name tables: libarchive's status.
+    // One header, past ar name tables and an image's root: libarchive's status.
     int ReadHeader();
     bool IsNameTable() const;
+    bool IsVolumeRoot() const;
     // The result code for libarchive's last error, by its message and number.
     int32_t Failure(int32_t otherwise) const;
     int32_t DataFailure(int status);
