@@ -64,7 +64,10 @@ int32_t RunExtract(Kind kind, const Command& command, Progress& progress) {
     request.destination = command.destination;
     request.patterns = command.patterns;
     WorkerOutcome outcome = Ask(std::move(request), progress);
-    if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive) folders.RemoveIfEmpty();
+    // An archive whose very list of entries is encrypted fails as early.
+    if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive ||
+        outcome.code == result::kEncrypted)
+        folders.RemoveIfEmpty();
     return outcome.code;
 }
 

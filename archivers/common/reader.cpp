@@ -98,7 +98,16 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     int status = ReadHeader();
     if ((status == ARCHIVE_OK || status == ARCHIVE_WARN) && entry_) return result::kOk;
     entry_ = nullptr;
-    return result::kNotArchive;
+    return HeadersEncrypted() ? result::kEncrypted : result::kNotArchive;
+}
+
+// A 7-Zip archive whose list of entries is itself encrypted (7z -mhe=on):
+// libarchive 3.6.2 stops at its first header with "The archive header is
+// encrypted, but currently not supported".
+bool Reader::HeadersEncrypted() const {
+    const char* message = archive_error_string(archive_);
+    return (archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP && message &&
+           std::strstr(message, "header is encrypted") != nullptr;
 }
 
 int32_t Reader::Open(Kind kind, const std::string& path) {

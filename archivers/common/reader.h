@@ -43,7 +43,8 @@ public:
     Reader& operator=(const Reader&) = delete;
 
     // 0, or kOpenArchive when the file cannot be read, kNotArchive when it is
-    // none of the module's formats. On success the first entry is read.
+    // none of the module's formats, kEncrypted when its entries cannot be
+    // listed without a password. On success the first entry is read.
     int32_t Open(Kind kind, const std::string& path);
 
     // The current entry; null after the last one. Name tables of ar archives
@@ -76,6 +77,7 @@ private:
     int ReadHeader();
     bool IsNameTable() const;
     bool IsVolumeRoot() const;
+    bool HeadersEncrypted() const;
     // The result code for libarchive's last error, by its message and number.
     int32_t Failure(int32_t otherwise) const;
     int32_t DataFailure(int status);

@@ -175,6 +175,27 @@ TEST_F(ModulesTest, DamagedArchivesGiveTheirCodes) {
     EXPECT_EQ(Dravx(2, nullptr, "-z \"x.zip\"", nullptr, 0), 0x801C);
 }
 
+// libarchive decrypts no 7-Zip archive (7z -ppw). With the list of entries
+// in the clear the file is still one of Tar32's; with it encrypted too
+// (-mhe=on) nothing can be read but that it is encrypted.
+TEST_F(ModulesTest, EncryptedSevenZipIsReportedEncrypted) {
+    const std::string encrypted = (kData / "encrypted.7z").string();
+    EXPECT_EQ(DravxCheckArchive(4, encrypted.c_str(), 1), 1);
+    EXPECT_EQ(DravxCheckArchive(4, encrypted.c_str(), 2), 0);  // reading the data fails
+    EXPECT_EQ(DravxGetFileCount(4, encrypted.c_str()), 4);
+    EXPECT_EQ(Extract(4, "encrypted.7z", out_ / "encrypted"), 0x800A);
+    EXPECT_EQ(Dravx(4, nullptr, ("-t \"" + encrypted + "\"").c_str(), nullptr, 0), 0x800A);
+    // Nothing that should have been decrypted appears as if it had been.
+    EXPECT_FALSE(fs::exists(out_ / "encrypted/hello.txt"));
+    EXPECT_FALSE(fs::exists(out_ / "encrypted/dir/data.bin"));
+
+    const std::string headers = (kData / "encrypted_headers.7z").string();
+    EXPECT_EQ(DravxCheckArchive(4, headers.c_str(), 1), 0);
+    EXPECT_EQ(Extract(4, "encrypted_headers.7z", out_ / "headers"), 0x800A);
+    EXPECT_EQ(Dravx(4, nullptr, ("-t \"" + headers + "\"").c_str(), nullptr, 0), 0x800A);
+    EXPECT_FALSE(fs::exists(out_ / "headers"));
+}
+
 TEST_F(ModulesTest, HostileArchivesWriteNothingOutside) {
     fs::path outside = out_ / "outside";
     fs::create_directories(outside);
