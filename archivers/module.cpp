@@ -24,7 +24,7 @@ constexpr const char* FormatsOf(archivers::Kind kind) {
         case archivers::Kind::Lha: return "LZH / LHA (lh0, lh5, lh6, lh7), self-extracting .exe";
         case archivers::Kind::Zip: return "ZIP, JAR, self-extracting .exe";
         case archivers::Kind::Cab: return "CAB";
-        case archivers::Kind::Tar: return "tar, cpio, ar, .deb, .rpm; gzip, compress, bzip2, xz, lzma, zstd";
+        case archivers::Kind::Tar: return "tar, cpio, ar, .deb, .rpm; gzip, compress, bzip2, xz, lzma, zstd; 7-Zip, ISO 9660, XAR";
         case archivers::Kind::Rar: return "RAR 4, RAR 5";
     }
     return "";

@@ -151,7 +151,8 @@ kind_of() {
     *.rar|*.rar.*|*_rar_*|*_rar5_*) echo 4 ;;
     *.zip|*.zip.*|*.jar|*.zipx|*_zip_*) echo 1 ;;
     *.tar|*.tar.*|*.tgz|*.tbz|*.tbz2|*.txz|*.tlz|*.taz|*.tz|*.cpio|*.cpio.*|*.a|*.a.*|*.ar|*.deb|*.rpm| \
-    *.gz|*.bz2|*.xz|*.lzma|*.zst|*.z|*_tar_*|*_gtar_*|*_ustar_*|*_pax_*|*_cpio_*|*_ar_*) echo 3 ;;
+    *.gz|*.bz2|*.xz|*.lzma|*.zst|*.z|*_tar_*|*_gtar_*|*_ustar_*|*_pax_*|*_cpio_*|*_ar_*| \
+    *.7z|*.7z.*|*.iso|*.iso.*|*.xar|*_7zip_*|*_iso9660_*|*_xar_*) echo 3 ;;
   esac
 }
 add_seed() {  # add_seed KIND FILE [NAME]

@@ -8,8 +8,9 @@ packages=(
   qt6-base-dev                                # windows, dialogs, the wait window
   libarchive-dev zlib1g-dev                   # our archiver modules
   libbz2-dev liblzma-dev libzstd-dev liblz4-dev nettle-dev  # the worker links them statically
+  libxml2-dev                                 # the worker loads libxml2 for XAR itself: its headers
   libgtest-dev libgmock-dev locales           # tests (locales: localedef's sources)
-  jlha-utils gcab libarchive-tools            # making and checking the archive fixtures
+  jlha-utils gcab p7zip-full libarchive-tools # making and checking the archive fixtures
   xdg-utils desktop-file-utils shared-mime-info  # file associations on the desktop
   dbus-daemon                                 # a private session bus for the properties tests
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots

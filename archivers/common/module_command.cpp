@@ -102,7 +102,10 @@ int32_t RunExtract(const ModuleInfo& module, const Command& command, Progress& p
     request.destination = command.destination;
     request.patterns = command.patterns;
     WorkerOutcome outcome = RunWorker(WorkerPath(), std::move(request), progress, passwords);
-    if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive) folders.RemoveIfEmpty();
+    // An archive whose very list of entries is encrypted fails as early.
+    if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive ||
+        outcome.code == result::kEncrypted)
+        folders.RemoveIfEmpty();
     return outcome.code;
 }
 

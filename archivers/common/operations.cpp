@@ -266,6 +266,17 @@ int32_t TarArchiveType(const char* file) {
     constexpr Codes kTar{1, 2, 3, 6, 8, 9, 10}, kRaw{0, 5, 4, 7, 11, 12, 13};
     constexpr Codes kCpio{32, 36, 37, 39, 40, 41, 42}, kAr{48, 52, 53, 55, 49, 50, 51};
     const int base = reader.Format() & ARCHIVE_FORMAT_BASE_MASK;
+    // 7-Zip, ISO 9660 and XAR compress inside the format, if at all: one code
+    // each, whatever is around them, so that a caller can still tell them
+    // apart. tar, cpio and ar each have a block of sixteen codes, from 0, 32
+    // and 48; these three take the first codes of the block from 16, which
+    // none uses. The program's catalogue has no label in that block, so it
+    // names each of them just "書庫".
+    switch (base) {
+        case ARCHIVE_FORMAT_7ZIP: return 16;
+        case ARCHIVE_FORMAT_ISO9660: return 17;
+        case ARCHIVE_FORMAT_XAR: return 18;
+    }
     const Codes& codes = base == ARCHIVE_FORMAT_RAW ? kRaw : base == ARCHIVE_FORMAT_CPIO ? kCpio
                          : base == ARCHIVE_FORMAT_AR ? kAr : kTar;
     if (reader.HasFilter(ARCHIVE_FILTER_GZIP)) return codes.gzip;

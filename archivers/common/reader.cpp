@@ -39,6 +39,9 @@ void SupportFormats(archive* a, Kind kind, bool decompressed) {
             archive_read_support_format_gnutar(a);
             archive_read_support_format_cpio(a);
             archive_read_support_format_ar(a);
+            archive_read_support_format_7zip(a);
+            archive_read_support_format_iso9660(a);
+            archive_read_support_format_xar(a);
             // Bids only when no archive format does: a compressed single file.
             archive_read_support_format_raw(a);
             break;
@@ -109,7 +112,16 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     int status = ReadHeader();
     if ((status == ARCHIVE_OK || status == ARCHIVE_WARN) && entry_) return result::kOk;
     entry_ = nullptr;
-    return result::kNotArchive;
+    return HeadersEncrypted() ? result::kEncrypted : result::kNotArchive;
+}
+
+// A 7-Zip archive whose list of entries is itself encrypted (7z -mhe=on):
+// libarchive 3.6.2 stops at its first header with "The archive header is
+// encrypted, but currently not supported".
+bool Reader::HeadersEncrypted() const {
+    const char* message = archive_error_string(archive_);
+    return (archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_7ZIP && message &&
+           std::strstr(message, "header is encrypted") != nullptr;
 }
 
 int32_t Reader::Open(Kind kind, const std::string& path, PasswordSource* passwords) {
@@ -151,7 +163,7 @@ int Reader::ReadHeader() {
             return status;
         }
         format_ = archive_format(archive_);
-    } while (IsNameTable());
+    } while (IsNameTable() || IsVolumeRoot());
     return status;
 }
 
@@ -164,6 +176,14 @@ bool Reader::IsNameTable() const {
     for (const char* table : {"/", "//", "/SYM64/", "__.SYMDEF", "__.SYMDEF SORTED"})
         if (std::strcmp(name, table) == 0) return true;
     return false;
+}
+
+// libarchive hands the root folder of an ISO 9660 image over as an entry
+// ".": the destination itself, not a member.
+bool Reader::IsVolumeRoot() const {
+    if ((format_ & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ISO9660) return false;
+    const char* name = archive_entry_pathname(entry_);
+    return name && std::strcmp(name, ".") == 0;
 }
 
 int32_t Reader::Next() {

@@ -44,14 +44,15 @@ public:
     Reader& operator=(const Reader&) = delete;
 
     // 0, or kOpenArchive when the file cannot be read, kNotArchive when it is
-    // none of the module's formats. On success the first entry is read.
+    // none of the module's formats, kEncrypted when its entries cannot be
+    // listed without a password. On success the first entry is read.
     // `passwords`, when given, is asked for the password of encrypted ZIP
     // entries (the only encryption libarchive can undo); other encrypted
     // entries are kEncrypted.
     int32_t Open(Kind kind, const std::string& path, PasswordSource* passwords = nullptr);
 
     // The current entry; null after the last one. Name tables of ar archives
-    // are never entries.
+    // and the root folder of an ISO 9660 image are never entries.
     archive_entry* Entry() const { return entry_; }
     // Moves to the next entry: 0, or kBrokenHeader / kReadArchive / kChecksum.
     int32_t Next();
@@ -80,9 +81,11 @@ public:
 private:
     int32_t OpenWith(Kind kind, const std::string& path);
     static const char* NextPassword(archive*, void* reader);
-    // One header, past ar name tables: libarchive's status.
+    // One header, past ar name tables and an image's root: libarchive's status.
     int ReadHeader();
     bool IsNameTable() const;
+    bool IsVolumeRoot() const;
+    bool HeadersEncrypted() const;
     // The result code for libarchive's last error, by its message and number.
     int32_t Failure(int32_t otherwise) const;
     int32_t DataFailure(int status);

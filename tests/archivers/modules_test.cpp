@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,7 @@ TEST_F(ModulesTest, EveryFormatExtractsByteForByte) {
                             "tree.cpio.bz2"})
         ExpectExtractsTo(4, tar, "tree");
     ExpectExtractsTo(4, "flat.a", "flat", false);  // ar keeps seconds only
+    for (const char* other : {"tree.7z", "tree.iso", "tree.xar"}) ExpectExtractsTo(4, other, "tree");
     for (const char* rar : {"tree.rar", "tree5.rar"}) ExpectExtractsTo(6, rar, "tree");
 }
 
@@ -101,6 +103,27 @@ TEST_F(ModulesTest, TarTypeCodesReadAsTheProgramsLabels) {
         seen.insert(code);
     }
     EXPECT_EQ(seen.size(), 5u);
+    // 7-Zip, ISO 9660 and XAR have a code each, none with a label.
+    const std::map<std::string, int> unlabelled = {
+        {"tree.7z", 16}, {"japanese.7z", 16}, {"encrypted.7z", 16}, {"tree.iso", 17}, {"tree.xar", 18}};
+    for (const auto& [file, code] : unlabelled) {
+        EXPECT_EQ(DravxGetArchiveType(4, (kData / file).c_str()), code) << file;
+        EXPECT_FALSE(codesWithLabels.count(code)) << file;
+    }
+}
+
+TEST_F(ModulesTest, SevenZipIsoAndXarListAndCountTheirMembers) {
+    for (const char* file : {"tree.7z", "tree.iso", "tree.xar"}) {
+        char listing[256] = "";
+        EXPECT_EQ(Dravx(4, nullptr, ("-tvf \"" + (kData / file).string() + "\"").c_str(), listing, sizeof listing), 0)
+            << file;
+        std::istringstream lines(listing);
+        std::set<std::string> names;
+        for (std::string line; std::getline(lines, line);) names.insert(line.substr(0, line.find_last_not_of('/') + 1));
+        // A folder is "dir" or "dir/" as the format has it; an image's root is no member.
+        EXPECT_EQ(names, (std::set<std::string>{"dir", "dir/data.bin", "dir/empty.txt", "hello.txt"})) << file;
+        EXPECT_EQ(DravxGetFileCount(4, (kData / file).c_str()), 4) << file;
+    }
 }
 
 TEST_F(ModulesTest, EachModuleTakesOnlyItsOwnFormats) {
@@ -109,7 +132,7 @@ TEST_F(ModulesTest, EachModuleTakesOnlyItsOwnFormats) {
         {"tree.jar", 2}, {"sjis.zip", 2},     {"sfx_zip.exe", 2}, {"tree.cab", 3}, {"sjis.cab", 3},
         {"tree.tar", 4}, {"tree.tar.gz", 4},  {"hello.txt.gz", 4}, {"tree.cpio", 4}, {"flat.a", 4},
         {"tree.deb", 4}, {"tree.rpm", 4},     {"tree.rar", 6},   {"tree5.rar", 6},  {"not_archive.txt", 0},
-        {"empty.bin", 0}};
+        {"empty.bin", 0}, {"tree.7z", 4},     {"encrypted.7z", 4}, {"tree.iso", 4}, {"tree.xar", 4}};
     for (const auto& [file, index] : owner) {
         for (int module : {1, 2, 3, 4, 6})
             EXPECT_EQ(DravxCheckArchive(module, (kData / file).c_str(), 1), module == index ? 1 : 0)
@@ -125,6 +148,7 @@ TEST_F(ModulesTest, JapaneseNamesBecomeUtf8Names) {
     ExpectExtractsTo(2, "sjis.zip", "sjis", false);
     ExpectExtractsTo(2, "utf8.zip", "sjis", false);
     ExpectExtractsTo(3, "sjis.cab", "sjis", false);
+    ExpectExtractsTo(4, "japanese.7z", "sjis");
 }
 
 TEST_F(ModulesTest, DamagedArchivesGiveTheirCodes) {
@@ -151,12 +175,34 @@ TEST_F(ModulesTest, DamagedArchivesGiveTheirCodes) {
     EXPECT_EQ(Dravx(2, nullptr, "-z \"x.zip\"", nullptr, 0), 0x801C);
 }
 
+// libarchive decrypts no 7-Zip archive (7z -ppw). With the list of entries
+// in the clear the file is still one of Tar32's; with it encrypted too
+// (-mhe=on) nothing can be read but that it is encrypted.
+TEST_F(ModulesTest, EncryptedSevenZipIsReportedEncrypted) {
+    const std::string encrypted = (kData / "encrypted.7z").string();
+    EXPECT_EQ(DravxCheckArchive(4, encrypted.c_str(), 1), 1);
+    EXPECT_EQ(DravxCheckArchive(4, encrypted.c_str(), 2), 0);  // reading the data fails
+    EXPECT_EQ(DravxGetFileCount(4, encrypted.c_str()), 4);
+    EXPECT_EQ(Extract(4, "encrypted.7z", out_ / "encrypted"), 0x800A);
+    EXPECT_EQ(Dravx(4, nullptr, ("-t \"" + encrypted + "\"").c_str(), nullptr, 0), 0x800A);
+    // Nothing that should have been decrypted appears as if it had been.
+    EXPECT_FALSE(fs::exists(out_ / "encrypted/hello.txt"));
+    EXPECT_FALSE(fs::exists(out_ / "encrypted/dir/data.bin"));
+
+    const std::string headers = (kData / "encrypted_headers.7z").string();
+    EXPECT_EQ(DravxCheckArchive(4, headers.c_str(), 1), 0);
+    EXPECT_EQ(Extract(4, "encrypted_headers.7z", out_ / "headers"), 0x800A);
+    EXPECT_EQ(Dravx(4, nullptr, ("-t \"" + headers + "\"").c_str(), nullptr, 0), 0x800A);
+    EXPECT_FALSE(fs::exists(out_ / "headers"));
+}
+
 TEST_F(ModulesTest, HostileArchivesWriteNothingOutside) {
     fs::path outside = out_ / "outside";
     fs::create_directories(outside);
     for (auto [index, file] : std::initializer_list<std::pair<int, const char*>>{
              {1, "dotdot.lzh"}, {2, "dotdot.zip"}, {2, "absolute.zip"}, {4, "dotdot.tar"}, {4, "absolute.tar"},
-             {4, "link_escape.tar"}, {4, "abs_symlink.tar"}, {4, "write_through_link.tar"}}) {
+             {4, "link_escape.tar"}, {4, "abs_symlink.tar"}, {4, "write_through_link.tar"}, {4, "dotdot.7z"},
+             {4, "absolute.7z"}, {4, "abs_symlink.iso"}}) {
         fs::path destination = outside / "in" / file;
         EXPECT_EQ(Extract(index, file, destination), 0x8017) << file;
         EXPECT_FALSE(fs::exists(outside / "in" / "evil.txt")) << file;

@@ -422,7 +422,9 @@ TEST_F(IdentifyModulesTest, FixturesAreIdentified) {
         const char* label;
     } fixtures[] = {{"tree.tar.gz", 4, "GZIP書庫"}, {"hello.txt.gz", 4, "GZIP書庫"}, {"tree.deb", 4, "AR-TAR書庫"},
                     {"sfx_zip.exe", 2, "ZIP書庫"},  {"sfx_lzh.exe", 1, "LZH書庫"},  {"tree.rar", 6, "RAR書庫"},
-                    {"tree.cab", 3, "CAB書庫"}};
+                    {"tree.cab", 3, "CAB書庫"},
+                    // Type codes that the catalogue leaves without a label: the bare word.
+                    {"tree.7z", 4, "書庫"},      {"tree.iso", 4, "書庫"},        {"tree.xar", 4, "書庫"}};
     for (const auto& f : fixtures) {
         EXPECT_EQ(Identify(f.fixture), f.index) << f.fixture;
         EXPECT_EQ(screen_.file_type, f.label) << f.fixture;

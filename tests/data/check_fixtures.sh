@@ -83,7 +83,8 @@ expect_contains() {
 for fixture in tree.lzh tree_lh0.lzh tree_lh6.lzh tree_lh7.lzh tree_h0.lzh tree_h1.lzh \
     tree_h2.lzh tree_h3.lzh sfx_lzh.exe tree.zip tree.jar sfx_zip.exe tree.cab \
     tree.tar tree.tar.gz tree.tgz tree.tar.Z tree.tar.bz2 tree.tar.xz tree.tar.lzma \
-    tree.tar.zst tree.cpio tree.cpio.gz tree.cpio.Z tree.cpio.bz2 tree.rar tree5.rar; do
+    tree.tar.zst tree.cpio tree.cpio.gz tree.cpio.Z tree.cpio.bz2 tree.rar tree5.rar \
+    tree.7z tree.iso tree.xar; do
     expect_tree "$fixture" tree .
 done
 expect_tree tree.rpm tree usr/share/kelvora-fixture
@@ -124,6 +125,7 @@ expect_tree sjis.lzh sjis . $cp932
 expect_tree sjis.zip sjis . $cp932
 expect_tree sjis.cab sjis . $cp932
 expect_tree utf8.zip sjis .
+expect_tree japanese.7z sjis .
 # 表 is 95 5C, ソ is 83 5C; LZH ends folder names with FF, CAB separates with 5C.
 expect_contains sjis.lzh $'\x95\x5C\xFF'
 expect_contains sjis.lzh $'\x83\x5C.txt'
@@ -136,6 +138,21 @@ done
 
 expect_tree encrypted.zip tree/hello.txt hello.txt --passphrase pw
 expect_error encrypted.zip "Incorrect passphrase" --passphrase wrong
+
+# Rock Ridge keeps the modes (the image's own root lists as ".").
+expect_listing tree.iso . dir hello.txt dir/data.bin dir/empty.txt
+[ "$(bsdtar -tvf "$data/tree.iso" 2>/dev/null | grep -c -- '^-rw-r--r-- .* dir/')" = 2 ] && ok ||
+    bad "tree.iso: files in dir/ not 0644"
+
+# Encrypted 7-Zip, which libarchive cannot decrypt; 7z can, when it is there.
+expect_listing encrypted.7z dir/ dir/empty.txt dir/data.bin hello.txt
+expect_error encrypted.7z "encrypted, but currently not supported"
+expect_error encrypted_headers.7z "The archive header is encrypted"
+if command -v 7z >/dev/null; then
+    for fixture in encrypted.7z encrypted_headers.7z; do
+        7z t -ppw "$data/$fixture" </dev/null >/dev/null 2>&1 && ok || bad "$fixture does not open with pw"
+    done
+fi
 
 # Damaged archives.
 expect_error truncated.lzh "Truncated LHa"
@@ -157,9 +174,12 @@ expect_listing absolute.tar /tmp/kelvora-evil.txt
 expect_listing link_escape.tar "up -> .." up/evil.txt
 expect_listing abs_symlink.tar "passwd -> /etc/passwd"
 expect_listing write_through_link.tar "ln -> /tmp" ln/kelvora-evil.txt
+expect_listing dotdot.7z ../evil.txt
+expect_listing absolute.7z /tmp/kelvora-evil.txt
+expect_listing abs_symlink.iso . "passwd -> /etc/passwd"
 expect_listing link_inside.tar hello.txt dir/ "dir/link -> ../hello.txt" \
     "dir/hard.txt link to hello.txt"
-for fixture in dotdot.lzh dotdot.zip dotdot.tar; do
+for fixture in dotdot.lzh dotdot.zip dotdot.tar dotdot.7z; do
     expect_error "$fixture" "Path contains '\.\.'"
 done
 expect_error link_escape.tar "Cannot extract through symlink"

@@ -27,7 +27,14 @@ if ! env -u SOURCE_DATE_EPOCH TZ=Asia/Tokyo LC_ALL=C "$generator" "$work/again" 
 else
     for made in "$work/again"/*; do
         name=$(basename "$made")
-        diff -r "$made" "$data/$name" >/dev/null && ok || bad "$name differs from one run to the next"
+        case $name in
+        # Made by 7z, which draws a random IV for each archive: the same
+        # size every time, never the same bytes.
+        encrypted.7z | encrypted_headers.7z)
+            [ "$(stat -c %s "$made")" = "$(stat -c %s "$data/$name")" ] && ok ||
+                bad "$name changes its size from one run to the next" ;;
+        *) diff -r "$made" "$data/$name" >/dev/null && ok || bad "$name differs from one run to the next" ;;
+        esac
     done
 fi
 

@@ -19,6 +19,14 @@
 
 extern char** environ;
 
+// libarchive's ISO 9660 writer dates the volume, and its XAR writer the
+// table of contents, with time(); this definition in the generator takes the
+// place of the C library's for libarchive too, so those dates are kMtime.
+extern "C" time_t time(time_t* now) noexcept {
+    if (now) *now = static_cast<time_t>(fixtures::kMtime);
+    return static_cast<time_t>(fixtures::kMtime);
+}
+
 namespace fixtures {
 
 unsigned PermissionsOf(Kind kind) {

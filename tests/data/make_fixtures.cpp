@@ -301,6 +301,46 @@ void MakeRar(const fs::path& out) {
     Save(out, "truncated.rar", Cut(rar4, header + name.size() + 65536 / 2));
 }
 
+// 7-Zip, ISO 9660 and XAR: read by Tar32 as well.
+void MakeSevenZip(const fs::path& out, const fs::path& scratch) {
+    const ArchiveFormat sevenZip{"7zip", {}, "", ""};
+    Save(out, "tree.7z", WriteArchive(TreeLayout(), sevenZip));
+    // 7-Zip stores names as UTF-16; the writer converts from the locale's charset.
+    Save(out, "japanese.7z", [&] {
+        const Utf8Locale utf8Names;
+        return WriteArchive(SjisLayout(kUtf8Names), sevenZip);
+    }());
+    Save(out, "dotdot.7z", WriteArchive({{"../evil.txt", Kind::File, kEvil}}, sevenZip));
+    Save(out, "absolute.7z", WriteArchive({{"/tmp/kelvora-evil.txt", Kind::File, kEvil}}, sevenZip));
+
+    // libarchive writes no encrypted 7-Zip. 7z draws a random IV for every
+    // archive, so these two differ from one run to the next, in their bytes
+    // but not in their size. A list of entries in the clear holds the IV and
+    // is left uncompressed (-mhc=off): compressed, its length would vary.
+    const fs::path stage = scratch / "encrypted.7z";
+    Materialize(stage, TreeLayout());
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+    } encrypted[] = {{"encrypted.7z", {"-mhe=off", "-mhc=off"}}, {"encrypted_headers.7z", {"-mhe=on"}}};
+    for (const auto& archive : encrypted) {
+        std::vector<std::string> command = {"7z", "a", "-bd", "-ppw", "-mmt=1"};
+        command.insert(command.end(), archive.options.begin(), archive.options.end());
+        command.insert(command.end(), {archive.name, "hello.txt", "dir"});
+        RunTool(command, stage);
+        Save(out, archive.name, ReadFile(stage / archive.name));
+    }
+}
+
+void MakeIsoAndXar(const fs::path& out) {
+    // Rock Ridge with the modes as they are, not mkisofs's "useful" ones (all
+    // readable, none writable); no 300 KiB of padding at the end.
+    const ArchiveFormat iso{"iso9660", {}, "iso9660:rockridge=strict,iso9660:!pad", ""};
+    Save(out, "tree.iso", WriteArchive(TreeLayout(), iso));
+    Save(out, "abs_symlink.iso", WriteArchive({{"passwd", Kind::Symlink, "/etc/passwd"}}, iso));
+    Save(out, "tree.xar", WriteArchive(TreeLayout(), {"xar", {}, "", ""}));
+}
+
 void MakeOthers(const fs::path& out) {
     Save(out, "not_archive.txt", "just text\n");
     Save(out, "empty.bin", "");
@@ -324,6 +364,7 @@ int main(int argc, char** argv) {
         RequireTool("dpkg-deb", "dpkg");
         RequireTool("ar", "binutils");
         RequireTool("as", "binutils");
+        RequireTool("7z", "p7zip-full");
 
         const fs::path out = argv[1];
         fs::create_directories(out);
@@ -338,6 +379,8 @@ int main(int argc, char** argv) {
         MakeDeb(out, scratch.path());
         MakeRpm(out);
         MakeRar(out);
+        MakeSevenZip(out, scratch.path());
+        MakeIsoAndXar(out);
         MakeOthers(out);
     } catch (const std::exception& error) {
         std::cerr << "make_fixtures: " << error.what() << '\n';
