@@ -66,7 +66,7 @@ std::string EntryNames::Decode(const Reader& reader, const char* name) {
     if (setting_ != NameEncoding::Auto) return DecodeName(raw.bytes, setting_);
     if (!chosen_ && IsAscii(raw.bytes)) return raw.bytes;
     if (!chosen_) chosen_ = Choose();
-    return DecodeName(raw.bytes, *chosen_);
+    return DecodeWholeOrEscape(raw.bytes, *chosen_);
 }
 
 // Reads every entry's names once, without their data, and lets the

@@ -509,4 +509,19 @@ std::string DecodeName(std::string_view raw, NameEncoding encoding) {
     return out;
 }
 
+std::string DecodeWholeOrEscape(std::string_view raw, NameEncoding encoding) {
+    if (encoding == NameEncoding::Auto) encoding = GuessNameEncoding({std::string(raw)});
+    std::string out;
+    out.reserve(raw.size());
+    if (Decode(raw, encoding, out) == 0) return out;
+    out.clear();
+    for (char byte : raw) {
+        if (static_cast<unsigned char>(byte) < 0x80)
+            out += byte;
+        else
+            AppendEscape(out, static_cast<unsigned char>(byte));
+    }
+    return out;
+}
+
 }  // namespace archivers

@@ -32,6 +32,11 @@ NameEncoding GuessNameEncoding(const std::vector<std::string>& raw_names);
 // of the character.
 std::string DecodeName(std::string_view raw, NameEncoding encoding);
 
+// `raw` decoded in `encoding` when all of it decodes; otherwise every byte
+// above 0x7F escaped, so that a name in a code of none of ours (CP866,
+// Latin-1) never shows as a reading that looks right but is not.
+std::string DecodeWholeOrEscape(std::string_view raw, NameEncoding encoding);
+
 // How plausible a decoded text (UTF-8) is as a Japanese or Western file name
 // or text: higher is better. Kana, common kanji and Latin letters count for
 // it; half-width katakana that do not read as words, rare letters, box

@@ -1,5 +1,8 @@
 // zenkari run as a user runs it on a machine without a display.
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -35,10 +38,11 @@ fs::path CopyApplication(const TempFolder& home) {
     return bin;
 }
 
-// Runs the copy with `argument`, no display, and HOME in a folder of its own.
+// Runs the copy with `argument`, no display, no terminal, and HOME in a
+// folder of its own.
 Outcome Zenkari(const TempFolder& home, const std::string& argument) {
     const fs::path bin = CopyApplication(home), out = home.Path() / "stdout", err = home.Path() / "stderr";
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
+    std::string command = "setsid -w env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
                           (bin / "zenkari").string() + "' " + argument + " >'" + out.string() + "' 2>'" +
                           err.string() + "'";
     int status = std::system(command.c_str());
@@ -66,6 +70,55 @@ TEST(ConsoleMode, FailuresGiveTheirMessagesAndANonZeroStatus) {
     Outcome nothing = Zenkari(home, "");
     EXPECT_EQ(nothing.status, 2);
     EXPECT_TRUE(nothing.out.empty());
+}
+
+// What a pseudo-terminal has shown so far; reads until `text` shows up or
+// the program ends.
+bool WaitFor(int terminal, std::string& shown, const std::string& text) {
+    char buffer[512];
+    while (shown.find(text) == std::string::npos) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (poll(&ready, 1, 20'000) <= 0) return false;
+        ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        shown.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Without a window the password is asked on the terminal, with echo off;
+// without a terminal the extraction fails as one that needs a password.
+TEST(ConsoleMode, APasswordIsAskedOnTheTerminalOnly) {
+    TempFolder home("console-home");
+    const fs::path archive = fs::path(KELVORA_FIXTURE_DIR) / "encrypted.zip";
+    const fs::path bin = CopyApplication(home);
+    int terminal = -1;
+    pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("HOME", home.Path().c_str(), 1);
+        execl((bin / "zenkari").c_str(), "zenkari", archive.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string shown;
+    const std::string prompt = "書庫「encrypted.zip」のパスワード：";
+    EXPECT_TRUE(WaitFor(terminal, shown, prompt)) << shown;
+    ASSERT_EQ(write(terminal, "wrong\n", 6), 6);
+    EXPECT_TRUE(WaitFor(terminal, shown, "パスワードが違います。\r\n" + prompt)) << shown;
+    ASSERT_EQ(write(terminal, "pw\n", 3), 3);
+    WaitFor(terminal, shown, "\x04");  // to the end
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << shown;
+    EXPECT_EQ(shown.find("wrong"), std::string::npos);  // never echoed
+    EXPECT_EQ(ReadFile(home.Path() / "Desktop/hello.txt"), "Hello, Kelvora!\n");
+
+    Outcome alone = Zenkari(home, "'" + archive.string() + "'");
+    EXPECT_EQ(alone.status, 1);
+    EXPECT_NE(alone.err.find("パスワードが設定されています。"), std::string::npos) << alone.err;
 }
 
 // An archive whose second entry expands far beyond its own size: `size`

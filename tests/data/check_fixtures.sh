@@ -125,6 +125,9 @@ expect_tree sjis.lzh sjis . $cp932
 expect_tree sjis.zip sjis . $cp932
 expect_tree sjis.cab sjis . $cp932
 expect_tree utf8.zip sjis .
+expect_tree utf8_noflag.zip sjis .
+expect_tree euc.tar sjis . --options hdrcharset=EUC-JP
+expect_tree euc.cpio sjis . --options hdrcharset=EUC-JP
 expect_tree japanese.7z sjis .
 # 表 is 95 5C, ソ is 83 5C; LZH ends folder names with FF, CAB separates with 5C.
 expect_contains sjis.lzh $'\x95\x5C\xFF'

@@ -39,6 +39,9 @@ struct JapaneseNames {
 };
 const JapaneseNames kUtf8Names{"表", "ソ", "日本語", "ﾊﾝｶｸ"};
 const JapaneseNames kCp932Names{"\x95\x5C", "\x83\x5C", "\x93\xFA\x96\x7B\x8C\xEA", "\xCA\xDD\xB6\xB8"};
+// 表 in EUC-JP (C9 BD) is also valid UTF-8, "ɽ".
+const JapaneseNames kEucJpNames{"\xC9\xBD", "\xA5\xBD", "\xC6\xFC\xCB\xDC\xB8\xEC",
+                                "\x8E\xCA\x8E\xDD\x8E\xB6\x8E\xB8"};
 
 Layout SjisLayout(const JapaneseNames& names) {
     return {
@@ -160,6 +163,15 @@ void MakeZip(const fs::path& out) {
     }();
     Require((Le16(utf8, 6) & 0x0800) != 0, "utf8.zip: UTF-8 flag clear");
     Save(out, "utf8.zip", utf8);
+    // UTF-8 names without the flag, as many tools on Unix write them.
+    const Bytes unflagged = WriteArchive(SjisLayout(kUtf8Names), zip);
+    Require((Le16(unflagged, 6) & 0x0800) == 0, "utf8_noflag.zip: UTF-8 flag set");
+    Save(out, "utf8_noflag.zip", unflagged);
+    // Names in codes that are none of ours: Привет.txt in CP866, café.txt
+    // and Müller.txt in Latin-1.
+    Save(out, "cp866.zip", WriteArchive({{"\x8F\xE0\xA8\xA2\xA5\xE2.txt", Kind::File, kHello}}, zip));
+    Save(out, "latin1.zip",
+         WriteArchive({{"caf\xE9.txt", Kind::File, kHello}, {"M\xFCller.txt", Kind::File, kHello}}, zip));
 
     // Offsets adjusted for the stub, as "zip -A" leaves them.
     const Bytes stub = SfxStub();
@@ -223,6 +235,9 @@ void MakeTarFamily(const fs::path& out) {
     const Bytes targz = ReadFile(out / "tree.tar.gz");
     Save(out, "tree.tgz", targz);
     Save(out, "flat.a", WriteArchive(FlatLayout(), {"argnu", {}, "", ""}));
+    // Names as old Unix machines wrote them: EUC-JP bytes with nothing to say so.
+    Save(out, "euc.tar", WriteArchive(SjisLayout(kEucJpNames), {"gnutar", {}, "", ""}));
+    Save(out, "euc.cpio", WriteArchive(SjisLayout(kEucJpNames), {"newc", {}, "", ""}));
     Save(out, "flat.a.gz", WriteArchive(FlatLayout(), {"argnu", {"gzip"}, "", ""}));
 
     Save(out, "truncated.tar.gz", Cut(targz, targz.size() / 2));

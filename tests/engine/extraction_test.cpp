@@ -479,5 +479,15 @@ TEST_F(Extraction, EntriesAfterAnEncryptedOneStillComeOutWithoutItsPassword) {
     EXPECT_EQ(ReadFile(Out() / "plain.txt"), "open\n");
 }
 
+// --- Names -------------------------------------------------------------------
+
+// A level 0 LZH header separates folders with "\"; libarchive makes every
+// "\" a "/", also the second byte of 表 (95 5C) and ソ (83 5C).
+TEST_F(Extraction, ShiftJisNamesOfALevel0LzhHeaderKeepTheirSecondByte) {
+    Save(archive_bytes::LzhLevel0("\x95\x5C\\\x83\x5C.txt", "sjis\n", 5));
+    EXPECT_EQ(ExtractAll(Kind::Lha), result::kOk);
+    EXPECT_EQ(ReadFile(Out() / "表" / "ソ.txt"), "sjis\n");
+}
+
 }  // namespace
 }  // namespace archivers

@@ -206,6 +206,8 @@ TEST(NameEncoding, NamesInOtherCodesStayEscaped) {
             EXPECT_TRUE(IsUtf8(decoded)) << decoded;
             EXPECT_TRUE(!Has(decoded, IsKanaOrKanji) || decoded.find('%') != std::string::npos) << decoded;
         }
+        // As an archive's names are read: escaped whole, with no reading at all.
+        EXPECT_EQ(DecodeWholeOrEscape(name, guess), Escaped(name));
     }
 }
 
