@@ -102,9 +102,10 @@ int32_t RunExtract(const ModuleInfo& module, const Command& command, Progress& p
     request.destination = command.destination;
     request.patterns = command.patterns;
     WorkerOutcome outcome = RunWorker(WorkerPath(), std::move(request), progress, passwords);
-    // An archive whose very list of entries is encrypted fails as early.
+    // An archive whose very list of entries is encrypted fails as early; a
+    // cancel at the first password leaves nothing either.
     if (outcome.code == result::kOpenArchive || outcome.code == result::kNotArchive ||
-        outcome.code == result::kEncrypted)
+        outcome.code == result::kEncrypted || outcome.code == result::kCancelled)
         folders.RemoveIfEmpty();
     return outcome.code;
 }
