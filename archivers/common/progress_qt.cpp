@@ -71,6 +71,16 @@ private:
 
 QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// "OK" and "キャンセル" that accept and reject `dialog`.
+QDialogButtonBox* OkCancelButtons(QDialog& dialog) {
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    return buttons;
+}
+
 // Overwrites a text that held a password.
 void Wipe(QString& text) {
     text.fill(QChar(u'\0'));
@@ -100,11 +110,7 @@ public:
         edit->setEchoMode(QLineEdit::Password);
         edit->setMaxLength(static_cast<int>(kMaxPasswordLength / 4));
         edit->setMinimumWidth(320);
-        auto* buttons = new QDialogButtonBox(&dialog);
-        buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-        buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        auto* buttons = OkCancelButtons(dialog);
         layout->addWidget(wrong);
         layout->addWidget(prompt);
         layout->addWidget(edit);
@@ -161,11 +167,7 @@ bool ShowModuleSettings(HWND owner, std::string_view title, std::string_view tex
     }
     row->addWidget(label);
     row->addWidget(box, 1);
-    auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* buttons = OkCancelButtons(dialog);
     layout->addWidget(description);
     layout->addLayout(row);
     layout->addWidget(buttons);

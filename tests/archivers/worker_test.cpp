@@ -17,6 +17,7 @@
 #include "module_loader.h"
 #include "process.h"
 #include "sandbox.h"
+#include "scripted_passwords.h"
 #include "temp_folder.h"
 #include "tree_compare.h"
 #include "worker_client.h"
@@ -214,23 +215,6 @@ TEST(WorkerTest, QuestionsAboutOneArchiveShareAWorkerUntilTheArchiveChanges) {
     EXPECT_EQ(test_with_crashing_workers(archive), kWorkerFailed);  // changed since: a new worker
 }
 
-// Answers in turn from a list, remembering the questions.
-class ListedPasswords : public PasswordSource {
-public:
-    ListedPasswords(std::vector<std::string> given, PasswordAnswer then) : given_(std::move(given)), then_(then) {}
-    PasswordAnswer Ask(bool retry, Secret& password) override {
-        retries.push_back(retry);
-        if (retries.size() > given_.size()) return then_;
-        password.Assign(given_[retries.size() - 1]);
-        return PasswordAnswer::Given;
-    }
-    std::vector<bool> retries;
-
-private:
-    std::vector<std::string> given_;
-    PasswordAnswer then_;
-};
-
 // The worker asks the module, which asks the user; the password never
 // reaches the worker's command line or environment.
 TEST(WorkerTest, AnEncryptedEntryAsksTheModuleUntilThePasswordFitsOrTheUserCancels) {
@@ -242,13 +226,13 @@ TEST(WorkerTest, AnEncryptedEntryAsksTheModuleUntilThePasswordFitsOrTheUserCance
         fs::create_directory(into);
         return RunWorker(kTestWorker, request, quiet, passwords);
     };
-    ListedPasswords right({"wrong", "pw"}, PasswordAnswer::None);
+    ScriptedPasswords right({"wrong", "pw"}, PasswordAnswer::None);
     EXPECT_EQ(extract(&right, folder.Path() / "right").code, result::kOk);
     EXPECT_EQ(right.retries, (std::vector<bool>{false, true}));
     std::ifstream hello(folder.Path() / "right" / "hello.txt");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(hello), {}), "Hello, Kelvora!\n");
 
-    ListedPasswords cancel({"wrong"}, PasswordAnswer::Cancelled);
+    ScriptedPasswords cancel({"wrong"}, PasswordAnswer::Cancelled);
     EXPECT_EQ(extract(&cancel, folder.Path() / "cancel").code, result::kCancelled);
     EXPECT_EQ(Leftovers(folder.Path() / "cancel"), std::vector<fs::path>{});
     EXPECT_EQ(extract(nullptr, folder.Path() / "none").code, result::kEncrypted);

@@ -13,6 +13,7 @@
 
 #include "archive_bytes.h"
 #include "operations.h"
+#include "scripted_passwords.h"
 #include "temp_folder.h"
 
 namespace archivers {
@@ -368,25 +369,6 @@ TEST_F(Extraction, RunningOutOfDescriptorsIsAFolderThatCannotBeMade) {
 
 // --- Encrypted ZIP entries ---------------------------------------------------
 
-// Answers with the passwords it was given, in turn, then with `last`; keeps
-// what it was asked.
-class ScriptedPasswords : public PasswordSource {
-public:
-    ScriptedPasswords(std::vector<std::string> passwords, PasswordAnswer last = PasswordAnswer::None)
-        : passwords_(std::move(passwords)), last_(last) {}
-    PasswordAnswer Ask(bool retry, Secret& password) override {
-        retries_.push_back(retry);
-        if (retries_.size() > passwords_.size()) return last_;
-        password.Assign(passwords_[retries_.size() - 1]);
-        return PasswordAnswer::Given;
-    }
-    std::vector<bool> retries_;
-
-private:
-    std::vector<std::string> passwords_;
-    PasswordAnswer last_;
-};
-
 struct Encryption {
     const char* option;
 };
@@ -415,13 +397,13 @@ TEST_P(EncryptedZip, AWrongPasswordIsAskedAgainAndTheRightOneOpensEveryEntry) {
     EXPECT_EQ(ReadFile(Out() / "b.bin"), std::string(70000, 'b'));
     // Asked once for the archive, once more after the wrong one; the second
     // entry takes the password already given.
-    EXPECT_EQ(passwords.retries_, (std::vector<bool>{false, true}));
+    EXPECT_EQ(passwords.retries, (std::vector<bool>{false, true}));
 }
 
 TEST_P(EncryptedZip, NoPasswordFailsAsBeforeAndACancelStopsAtOnce) {
     ScriptedPasswords none({});
     EXPECT_EQ(ExtractWith(&none), result::kEncrypted);
-    EXPECT_EQ(none.retries_.size(), 1u);  // not asked again for the second entry
+    EXPECT_EQ(none.retries.size(), 1u);  // not asked again for the second entry
     EXPECT_FALSE(LeftTemporaries());
     EXPECT_EQ(ExtractWith(nullptr), result::kEncrypted);
 
