@@ -70,7 +70,8 @@ public:
         const std::string prompt =
             std::string(retry ? "パスワードが違います。\n" : "") + "書庫「" + BaseName(archive_) + "」のパスワード：";
         password.Clear();
-        bool read = platform::ReadHiddenLine(prompt, [&](char c) { return password.Append(c); });
+        bool read = platform::ReadHiddenLine(
+            prompt, [&](char c) { return password.View().size() < kMaxPasswordLength && password.Append(c); });
         // No terminal, the end of input or an empty line: no password.
         if (read && !password.Empty()) return PasswordAnswer::Given;
         password.Clear();
