@@ -99,6 +99,10 @@ std::vector<std::string> MakeDestination(const std::string& destination) {
 
 int32_t DiskWriter::Open(const std::string& destination, const std::string& keep) {
     process_ = std::to_string(getpid());
+    // Read once: the umask applies to the modes folders are given at the end,
+    // as the kernel applies it to files when they are made.
+    umask_ = umask(0);
+    umask(umask_);
     struct stat st {};
     if (stat(keep.c_str(), &st) == 0) keep_ = {st.st_dev, st.st_ino, true};
     const std::string path = destination.empty() ? "." : destination;
@@ -111,8 +115,10 @@ UniqueFd DiskWriter::OpenChild(int folder, const std::string& name, bool make, i
     ++folders_opened_;
     UniqueFd child(OpenFolder(folder, name));
     if (!child && errno == ENOENT && make) {
-        mkdirat(folder, name.c_str(), 0755);
+        const bool made = mkdirat(folder, name.c_str(), 0755) == 0;
         child = UniqueFd(OpenFolder(folder, name));
+        struct stat st {};
+        if (made && child && fstat(child.Get(), &st) == 0) made_folders_.emplace(st.st_dev, st.st_ino);
     }
     if (child) return child;
     const int error = errno;
@@ -147,13 +153,19 @@ int32_t DiskWriter::MakeFolder(const Parts& parts, mode_t mode, const timespec& 
     int32_t code = result::kMakeFolder;
     int parent = OpenParent(parts, code);
     if (parent < 0) return code;
-    // The owner keeps full access so that the folder can be filled; the umask applies.
-    mkdirat(parent, parts.back().c_str(), (mode & 0777) | 0700);
+    // The owner keeps full access so that the folder can be filled; the umask
+    // applies. Its own mode comes once its contents are written.
+    const bool made = mkdirat(parent, parts.back().c_str(), (mode & 0777) | 0700) == 0;
     struct stat st {};
     if (fstatat(parent, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return result::kMakeFolder;
     if (S_ISLNK(st.st_mode)) return result::kBrokenHeader;
     if (!S_ISDIR(st.st_mode)) return result::kMakeFolder;
-    folder_times_.emplace_back(parts, mtime);
+    // Only a folder this extraction made gets the archive's mode; one the
+    // user had keeps its own, and so does one of a format that stores none.
+    std::optional<mode_t> final_mode;
+    if ((mode & 0777) != 0 && (made || made_folders_.count({st.st_dev, st.st_ino})))
+        final_mode = (mode & 0777) & ~umask_;
+    folders_.push_back({parts, mtime, final_mode});
     return result::kOk;
 }
 
@@ -253,18 +265,21 @@ int32_t DiskWriter::FinishLinkedFile(const Parts& parts, const Parts& target) {
     return failure != result::kOk ? failure : code;
 }
 
-// Sorted, parents come before their children and the folders open along the
+// Sorted backwards, children come before their parents (a folder that loses
+// its owner's search bit is then done with) and the folders open along the
 // path serve the next one: each folder is opened once.
 void DiskWriter::FinishFolders() {
-    std::stable_sort(folder_times_.begin(), folder_times_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [parts, mtime] : folder_times_) {
+    std::stable_sort(folders_.begin(), folders_.end(),
+                     [](const auto& a, const auto& b) { return a.parts > b.parts; });
+    for (const FolderEntry& entry : folders_) {
         int32_t ignored = 0;
-        int folder = OpenFolders(parts, parts.size(), false, ignored);
-        const timespec times[2] = {{0, UTIME_OMIT}, mtime};
-        if (folder >= 0 && !parts.empty()) futimens(folder, times);
+        int folder = OpenFolders(entry.parts, entry.parts.size(), false, ignored);
+        if (folder < 0 || entry.parts.empty()) continue;
+        const timespec times[2] = {{0, UTIME_OMIT}, entry.mtime};
+        futimens(folder, times);
+        if (entry.mode) fchmod(folder, *entry.mode);
     }
-    folder_times_.clear();
+    folders_.clear();
     open_path_.clear();
     open_fds_.clear();
 }

@@ -94,7 +94,9 @@ public:
     // Commit, FinishLinkedFile gives every name of the group the new file.
     int32_t BeginLinkedFile(const Parts& parts, const Parts& target, mode_t mode, std::optional<PendingFile>& file);
     int32_t FinishLinkedFile(const Parts& parts, const Parts& target);
-    // Gives the folders made from entries their stored times.
+    // Gives the folders made from entries their stored times, and those this
+    // extraction made the archive's mode (less the umask), now that nothing
+    // more is written into them.
     void FinishFolders();
 
     // Folders opened so far (each one openat call), for the tests.
@@ -120,7 +122,14 @@ private:
     Parts open_path_;
     std::vector<UniqueFd> open_fds_;
     size_t folders_opened_ = 0;
-    std::vector<std::pair<Parts, timespec>> folder_times_;
+    struct FolderEntry {
+        Parts parts;
+        timespec mtime;
+        std::optional<mode_t> mode;
+    };
+    std::vector<FolderEntry> folders_;
+    std::set<std::pair<dev_t, ino_t>> made_folders_;  // made by this extraction
+    mode_t umask_ = 022;
     // Names written as linkable files (joined with "/"), and the names hard-linked
     // to each of them: what a hard link that brings data must replace.
     std::set<std::string> files_;

@@ -28,7 +28,7 @@ Entry MakeEntry(const Item& item, int64_t inode) {
     archive_entry* e = entry.get();
     archive_entry_copy_pathname(e, item.path.c_str());
     archive_entry_set_filetype(e, item.type);
-    archive_entry_set_perm(e, item.type == AE_IFDIR ? 0755 : 0644);
+    archive_entry_set_perm(e, item.perm ? item.perm : item.type == AE_IFDIR ? 0755 : 0644);
     archive_entry_set_mtime(e, kTime, 0);
     archive_entry_set_ino(e, item.inode ? item.inode : inode);
     archive_entry_set_nlink(e, item.links);

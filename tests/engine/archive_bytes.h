@@ -22,6 +22,7 @@ struct Item {
     int64_t inode = 0;
     unsigned links = 1;
     int64_t size = -1;
+    unsigned perm = 0;  // 0: 0755 for a folder, 0644 for anything else
     // A sparse file: the data regions (offset, length) of a file of `size`.
     std::vector<std::pair<int64_t, int64_t>> regions{};
 };

@@ -461,6 +461,37 @@ TEST_F(Extraction, EntriesAfterAnEncryptedOneStillComeOutWithoutItsPassword) {
     EXPECT_EQ(ReadFile(Out() / "plain.txt"), "open\n");
 }
 
+// --- Folders' modes -----------------------------------------------------------
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// A folder gets the archive's mode (less the umask, as a file does) once its
+// contents are written, also when an entry inside came first and made it; a
+// folder the user had keeps its own mode.
+TEST_F(Extraction, FoldersGetTheArchivesModesOnceFilled) {
+    const mode_t previous = umask(022);
+    fs::create_directories(Out() / "mine");
+    fs::permissions(Out() / "mine", fs::perms(0700));
+    Save(archive_bytes::Write("pax", {{.path = "ro", .type = AE_IFDIR, .perm = 0555},
+                                      {.path = "ro/a.txt", .data = "a\n"},
+                                      {.path = "ro/sub/b.txt", .data = "b\n"},
+                                      {.path = "ro/sub", .type = AE_IFDIR, .perm = 0500},
+                                      {.path = "open", .type = AE_IFDIR, .perm = 0777},
+                                      {.path = "mine", .type = AE_IFDIR, .perm = 0555}}));
+    EXPECT_EQ(ExtractAll(Kind::Tar), result::kOk);
+    umask(previous);
+    EXPECT_EQ(ReadFile(Out() / "ro/sub/b.txt"), "b\n");
+    EXPECT_EQ(ModeOf(Out() / "ro"), 0555u);
+    EXPECT_EQ(ModeOf(Out() / "ro/sub"), 0500u);
+    EXPECT_EQ(ModeOf(Out() / "open"), 0755u);
+    EXPECT_EQ(ModeOf(Out() / "mine"), 0700u);
+    // Writable again, so that the test's folder can be removed by anyone.
+    for (const char* folder : {"ro", "ro/sub"}) fs::permissions(Out() / folder, fs::perms(0755));
+}
+
 // --- Names -------------------------------------------------------------------
 
 // A level 0 LZH header separates folders with "\"; libarchive makes every
