@@ -48,43 +48,67 @@ Action ActionOf(char letter) {
     }
 }
 
-}  // namespace
+// The options every module takes besides its action: those that silence its
+// window, and those whose behaviour is always ours (overwrite, keep folders,
+// terse output). The first rule that matches decides; a prefix rule takes
+// every option that starts with its text.
+struct OptionRule {
+    std::string_view text;
+    bool prefix;
+    bool quiet;
+};
 
-Command ParseCommand(std::string_view line) {
-    Command command;
-    std::vector<Argument> arguments = Arguments(line);
+constexpr OptionRule kOptionRules[] = {
+    {"--display-dialog=0", false, true}, {"-n", false, true},  {"-i", false, true},
+    {"--", true, false},                 {"-d1", false, false}, {"-y1", false, false},
+    {"-o", false, false},                {"-k", false, false},  {"-q", false, false},
+};
+
+const OptionRule* FindOption(std::string_view text) {
+    for (const OptionRule& rule : kOptionRules)
+        if (rule.prefix ? text.starts_with(rule.text) : text == rule.text) return &rule;
+    return nullptr;
+}
+
+// The action bundle: "-x", "-t", "-xvf", "-tnf"; a longer test bundle
+// ("-tvf", "-tnf") is a TAR listing.
+Action BundleAction(std::string_view text) {
+    if (text.find_first_not_of("xtlevfnpo", 1) != std::string_view::npos) return Action::Unknown;
+    Action action = ActionOf(text[1]);
+    return action == Action::Test && text.size() > 2 ? Action::List : action;
+}
+
+// The action and options, up to the first operand; every argument from
+// there on is an operand. Unknown when an option is not ours.
+std::vector<const Argument*> ReadOptions(const std::vector<Argument>& arguments, Command& command) {
     std::vector<const Argument*> operands;
-    bool listing_bundle = false;  // "-tvf", "-tnf": a TAR listing
     for (size_t i = 0; i < arguments.size(); ++i) {
         const Argument& argument = arguments[i];
-        const std::string& text = argument.text;
-        if (i == 0 && !IsOption(argument) && text.size() == 1 && !argument.quoted) {
-            command.action = ActionOf(text[0]);  // "x", "t", "l", "e"
+        if (i == 0 && !IsOption(argument) && argument.text.size() == 1 && !argument.quoted) {
+            command.action = ActionOf(argument.text[0]);  // "x", "t", "l", "e"
             continue;
         }
         if (!IsOption(argument) || !operands.empty()) {
             operands.push_back(&argument);
             continue;
         }
-        // Options that silence the module's window, then options whose
-        // behaviour is always ours (overwrite, keep folders, terse output).
-        if (text == "--display-dialog=0" || text == "-n" || text == "-i") {
-            command.quiet = true;
+        if (const OptionRule* rule = FindOption(argument.text)) {
+            command.quiet = command.quiet || rule->quiet;
             continue;
         }
-        if (text.rfind("--", 0) == 0 || text == "-d1" || text == "-y1" || text == "-o" || text == "-k" || text == "-q")
-            continue;
-        if (command.action != Action::Unknown) {
-            command.action = Action::Unknown;  // an option this module does not know
-            break;
-        }
-        // The action bundle: "-x", "-t", "-xvf", "-tvf", "-tnf".
-        command.action = ActionOf(text[1]);
-        if (text.find_first_not_of("xtlevfnpo", 1) != std::string::npos) command.action = Action::Unknown;
-        listing_bundle = command.action == Action::Test && text.size() > 2;
+        // A second action, or an option this module does not know.
+        command.action = command.action == Action::Unknown ? BundleAction(argument.text) : Action::Unknown;
         if (command.action == Action::Unknown) break;
     }
-    if (listing_bundle) command.action = Action::List;
+    return operands;
+}
+
+}  // namespace
+
+Command ParseCommand(std::string_view line) {
+    Command command;
+    const std::vector<Argument> arguments = Arguments(line);
+    const std::vector<const Argument*> operands = ReadOptions(arguments, command);
     if (command.action == Action::Unknown || operands.empty()) {
         command.action = Action::Unknown;
         return command;

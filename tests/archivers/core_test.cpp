@@ -77,7 +77,8 @@ TEST(CommandLines, EveryFormTheProgramSends) {
         EXPECT_EQ(command.destination, c.destination) << c.line;
     }
     EXPECT_EQ(ParseCommand("x \"a.lzh\" \"o/\" *.* \"b c.txt\"").patterns, (std::vector<std::string>{"*.*", "b c.txt"}));
-    for (const char* line : {"", "q \"a.lzh\"", "-z \"a.zip\"", "-x -p secret \"a.zip\"", "x", "-xqf \"a\"", "\"a.lzh\""})
+    for (const char* line : {"", "q \"a.lzh\"", "-z \"a.zip\"", "-x -p secret \"a.zip\"", "x", "-xqf \"a\"", "\"a.lzh\"",
+                             "-tvf -x a.tar", "x -x \"a.lzh\""})
         EXPECT_EQ(ParseCommand(line).action, Action::Unknown) << line;
 }
 
