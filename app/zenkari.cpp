@@ -1,7 +1,9 @@
 // zenkari: the program's entry point. With a display it opens its windows;
 // without one (no DISPLAY nor WAYLAND_DISPLAY) it runs the same code on Qt's
 // offscreen platform as a console program: messages go to standard error,
-// the output folder is printed, and the exit status tells the outcome.
+// the output folder is printed, and the exit status tells the outcome. It
+// hands the start-up the main window to open: the two know nothing of each
+// other.
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/stat.h>
