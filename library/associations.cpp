@@ -26,8 +26,7 @@ std::vector<std::string_view> ExtensionsOf(int32_t index) {
 extern "C" int32_t DRAVOLIX_API DravxSetAssoc(int32_t index, const char* program_path, const char* argument,
                                               int32_t /*reserved*/) {
     if (!IsAssocIndex(index) || !program_path || !*program_path || !argument) return 0;
-    if (const auto folders = dravolix::xdg::FoldersFromEnvironment())
-        dravolix::xdg::Associate(*folders, program_path, argument, ExtensionsOf(index));
+    dravolix::xdg::Associate(dravolix::xdg::FoldersFromEnvironment(), program_path, argument, ExtensionsOf(index));
     return 1;
 }
 
@@ -36,7 +35,6 @@ extern "C" int32_t DRAVOLIX_API DravxGetAssoc(int32_t /*reserved1*/, int32_t /*r
 extern "C" int32_t DRAVOLIX_API DravxKillAssoc(int32_t index, int32_t /*reserved1*/, int32_t /*reserved2*/,
                                                int32_t /*reserved3*/) {
     if (!IsAssocIndex(index)) return 0;
-    if (const auto folders = dravolix::xdg::FoldersFromEnvironment())
-        dravolix::xdg::Dissociate(*folders, ExtensionsOf(index));
+    dravolix::xdg::Dissociate(dravolix::xdg::FoldersFromEnvironment(), ExtensionsOf(index));
     return 1;
 }

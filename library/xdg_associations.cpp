@@ -5,14 +5,14 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
-#include "process.h"
 #include "atomic_file.h"
+#include "folders.h"
+#include "process.h"
 #include "profile.h"
 
 namespace dravolix::xdg {
@@ -43,12 +43,6 @@ std::vector<std::string> Split(std::string_view text, char separator) {
         if (end == std::string_view::npos) return parts;
         begin = end + 1;
     }
-}
-
-std::optional<std::string> AbsoluteFromEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value || value[0] != '/') return std::nullopt;
-    return std::string(value);
 }
 
 // mkdir -p, new folders private to the user as the base folders want them.
@@ -178,20 +172,6 @@ std::string PackageText(const std::set<std::string>& extensions) {
     return text + "</mime-info>\n";
 }
 
-// The full path of an executable found through $PATH (absolute entries only).
-std::optional<std::string> FindOnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    if (!path) return std::nullopt;
-    for (const std::string& folder : Split(path, ':')) {
-        if (folder.empty() || folder[0] != '/') continue;
-        const std::string candidate = folder + "/" + name;
-        struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return std::nullopt;
-}
-
 // Writes the package with these extensions' types, or removes it when there
 // are none, and has the database rebuilt: a package does nothing until then.
 void StorePackage(const Folders& folders, const std::set<std::string>& extensions) {
@@ -203,7 +183,7 @@ void StorePackage(const Folders& folders, const std::set<std::string>& extension
         MakeFolders(folders.data_home + "/mime/packages");
         platform::ReplaceFileAtomically(path, PackageText(extensions));
     }
-    if (const auto tool = FindOnPath("update-mime-database"))
+    if (const auto tool = platform::FindProgram("update-mime-database"))
         platform::RunHidden({*tool, folders.data_home + "/mime"}, "");
 }
 
@@ -318,24 +298,8 @@ std::set<std::string> ListedTypes(const std::string& entry) {
 
 }  // namespace
 
-std::optional<Folders> FoldersFromEnvironment() {
-    const std::optional<std::string> home = AbsoluteFromEnvironment("HOME");
-    Folders folders;
-    if (const auto value = AbsoluteFromEnvironment("XDG_DATA_HOME"))
-        folders.data_home = *value;
-    else if (home)
-        folders.data_home = *home + "/.local/share";
-    if (const auto value = AbsoluteFromEnvironment("XDG_CONFIG_HOME"))
-        folders.config_home = *value;
-    else if (home)
-        folders.config_home = *home + "/.config";
-    if (folders.data_home.empty() || folders.config_home.empty()) return std::nullopt;
-
-    const char* dirs = std::getenv("XDG_DATA_DIRS");
-    for (const std::string& dir : Split(dirs ? dirs : "", ':'))
-        if (!dir.empty() && dir[0] == '/') folders.data_dirs.push_back(dir);
-    if (folders.data_dirs.empty()) folders.data_dirs = {"/usr/local/share", "/usr/share"};
-    return folders;
+Folders FoldersFromEnvironment() {
+    return Folders{platform::DataHome(), platform::ConfigHome(), platform::DataDirs()};
 }
 
 std::string DesktopExec(std::string_view program, std::string_view argument) {

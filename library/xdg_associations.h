@@ -8,7 +8,6 @@
 #ifndef KELVORA_LIBRARY_XDG_ASSOCIATIONS_H
 #define KELVORA_LIBRARY_XDG_ASSOCIATIONS_H
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +24,8 @@ struct Folders {
 };
 
 // The base folders from the environment, with their usual defaults; values
-// that are not absolute paths count as unset. Nothing when a default is
-// needed and $HOME is not an absolute path.
-std::optional<Folders> FoldersFromEnvironment();
+// that are not absolute paths count as unset.
+Folders FoldersFromEnvironment();
 
 // The Exec value (before the escapes of a desktop entry string) that runs
 // `program` with `argument`. The argument is split into words as a Windows

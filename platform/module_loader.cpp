@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "process.h"
+
 namespace platform {
 namespace {
 
@@ -16,10 +18,7 @@ namespace {
 constexpr const char* kDirectoryVariable = "ZENKARI_DLL_DIRECTORY";
 
 std::string ExecutableFolder() {
-    std::string path(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-    if (n <= 0 || static_cast<size_t>(n) >= path.size()) return {};
-    path.resize(static_cast<size_t>(n));
+    const std::string path = ProgramPath();
     auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }

@@ -4,12 +4,17 @@
 #include <signal.h>
 #include <spawn.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 extern char** environ;
@@ -29,6 +34,13 @@ private:
     posix_spawn_file_actions_t actions_;
 };
 
+std::vector<char*> Arguments(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
+
 }  // namespace
 
 int RunHidden(const std::vector<std::string>& argv, const std::string& working_folder) {
@@ -39,9 +51,7 @@ int RunHidden(const std::vector<std::string>& argv, const std::string& working_f
     posix_spawn_file_actions_addopen(actions.Get(), 2, "/dev/null", O_WRONLY, 0);
     if (!working_folder.empty()) posix_spawn_file_actions_addchdir_np(actions.Get(), working_folder.c_str());
 
-    std::vector<char*> args;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+    std::vector<char*> args = Arguments(argv);
     pid_t child = 0;
     if (posix_spawn(&child, args[0], actions.Get(), nullptr, args.data(), environ) != 0) return -1;
     int status = 0;
@@ -54,9 +64,65 @@ int RunHidden(const std::vector<std::string>& argv, const std::string& working_f
 
 namespace platform {
 
+bool StartDetached(const std::vector<std::string>& argv) {
+    if (argv.empty()) return false;
+    // A session of its own, so that a signal to our terminal's group leaves it alone.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    std::vector<char*> args = Arguments(argv);
+    pid_t child = 0;
+    const int failed = posix_spawn(&child, args[0], nullptr, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (failed != 0) return false;
+    // Reaped whenever it ends, so that it never lingers as a zombie.
+    std::thread([child] {
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+void SetEnvironment(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+
+std::string ProgramPath() {
+    std::string path(4096, '\0');
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0 || static_cast<size_t>(n) >= path.size()) return {};
+    path.resize(static_cast<size_t>(n));
+    return path;
+}
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+// umask() can only be read by setting it: for an instant files made by
+// another thread would get no mask. The worker that asks has one thread.
+unsigned FileCreationMask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+int ParentProcessId() { return static_cast<int>(getppid()); }
+
+void EndWithParent(void (*on_end)(int)) {
+    struct sigaction action {};
+    action.sa_handler = on_end;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &action, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
+void RaiseOpenFileLimit() {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0) return;
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
 }
 
 std::optional<ChildProcess> ChildProcess::Start(const std::string& path, const std::vector<std::string>& arguments) {
@@ -78,9 +144,9 @@ std::optional<ChildProcess> ChildProcess::Start(const std::string& path, const s
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<char*> args{const_cast<char*>(path.c_str())};
-    for (const auto& argument : arguments) args.push_back(const_cast<char*>(argument.c_str()));
-    args.push_back(nullptr);
+    std::vector<std::string> argv{path};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> args = Arguments(argv);
     pid_t child = 0;
     int failed = posix_spawn(&child, path.c_str(), actions.Get(), &attributes, args.data(), environ);
     posix_spawnattr_destroy(&attributes);

@@ -18,8 +18,32 @@ namespace platform {
 // could not be started or did not exit normally.
 int RunHidden(const std::vector<std::string>& argv, const std::string& working_folder);
 
+// Starts argv[0] (a full path) with the arguments and leaves it running on
+// its own: nobody waits for it, and it does not end with us. False when it
+// could not be started.
+bool StartDetached(const std::vector<std::string>& argv);
+
 // The value of an environment variable, empty when it is not set.
 std::string Environment(const char* name);
+// Sets it for this process and the programs it starts from now on.
+void SetEnvironment(const char* name, const std::string& value);
+
+// The running program's own file, empty when it cannot be told.
+std::string ProgramPath();
+
+// This process's id and its parent's.
+int ProcessId();
+// The process's umask, read without changing it for longer than the call.
+unsigned FileCreationMask();
+int ParentProcessId();
+
+// For a helper process: a request to end (SIGTERM, SIGINT, SIGHUP) calls
+// `on_end`, which must be safe in a signal handler; the end of the parent
+// counts as such a request.
+void EndWithParent(void (*on_end)(int));
+
+// Lets this process open as many files as the system allows it.
+void RaiseOpenFileLimit();
 
 // How a child process ended.
 struct ExitStatus {

@@ -6,13 +6,17 @@
 #include <linux/landlock.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 
 #include "unique_fd.h"
 
@@ -148,6 +152,32 @@ SandboxLayers Confine(const SandboxRules& rules) {
     if (layers.no_new_privileges) layers.seccomp = ApplySeccomp();
     layers.memory_limit = LimitMemory(rules.memory_limit);
     return layers;
+}
+
+int TryRefused(const std::string& what, const std::string& path) {
+    errno = 0;
+    if (what == "try:exec") {
+        char* const args[] = {const_cast<char*>("/bin/true"), nullptr};
+        execve("/bin/true", args, environ);
+    } else if (what == "try:socket") {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd >= 0) close(fd);
+    } else if (what == "try:ptrace") {
+        ptrace(PTRACE_ATTACH, getppid(), nullptr, nullptr);
+    } else if (what == "try:memory") {
+        // Touched, so that an allocator that hands out address space lazily still has to find it.
+        auto* block = static_cast<char*>(std::malloc(3ULL << 30));
+        if (block) std::memset(block, 1, 3ULL << 30);
+        if (!block && errno == 0) errno = ENOMEM;
+        std::free(block);
+    } else if (what == "try:read") {
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) close(fd);
+    } else if (what == "try:write") {
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) close(fd);
+    }
+    return errno;
 }
 
 }  // namespace platform

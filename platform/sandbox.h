@@ -34,6 +34,13 @@ SandboxLayers Confine(const SandboxRules& rules);
 // The Landlock ABI this kernel offers, 0 when none.
 int LandlockAbi();
 
+// Tries one thing that Confine should refuse, so that a check can see it is
+// refused: "try:exec" (run /bin/true in place of this process), "try:socket"
+// (a TCP socket), "try:ptrace" (attach to the parent), "try:memory" (use 3 GiB),
+// "try:read" and "try:write" (open `path`). Returns the error (errno) it met,
+// 0 when it was let through; "try:exec" does not come back when it is.
+int TryRefused(const std::string& what, const std::string& path);
+
 }  // namespace platform
 
 #endif

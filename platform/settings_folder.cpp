@@ -1,36 +1,17 @@
 #include "settings_folder.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <vector>
+
+#include "folders.h"
 
 namespace platform {
 namespace {
 
-std::string WithSlash(const std::string& folder) {
-    return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
-}
-
-std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/";
-}
-
-std::string ConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : WithSlash(HomeFolder()) + ".config";
-    return WithSlash(base) + "zenkari/";
-}
+std::string ConfigFolder() { return WithSlash(ConfigHome()) + "zenkari/"; }
 
 // A folder one can write in, and the file there, when it exists, a regular
 // file one can write.

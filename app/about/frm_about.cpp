@@ -4,13 +4,13 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
 
 #include <filesystem>
 #include <fstream>
 
+#include "folders.h"
+#include "process.h"
 #include "resources.h"
 #include "settings.h"
 
@@ -49,10 +49,8 @@ Widget* Place(QWidget* parent, const char* name, const QString& text, QRect wher
 }  // namespace
 
 std::string FindSystemInformationTool() {
-    for (const char* name : kSystemInformationTools) {
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(name));
-        if (!path.isEmpty()) return path.toStdString();
-    }
+    for (const char* name : kSystemInformationTools)
+        if (auto path = platform::FindProgram(name)) return *path;
     return {};
 }
 
@@ -125,7 +123,7 @@ void FrmAbout::SetLinkColour(const QColor& colour) {
 
 void FrmAbout::cmdSysInfo_Click() {
     const std::string tool = FindSystemInformationTool();
-    if (tool.empty() || !QProcess::startDetached(FromUtf8(tool), {}))
+    if (tool.empty() || !platform::StartDetached({tool}))
         prompter_.Message("現時点ではｼｽﾃﾑ情報を使用できません", "zenkari", core::Icon::Information);
 }
 

@@ -1,8 +1,8 @@
 #include "extract.h"
 
-#include <cstdlib>
 #include <strings.h>
 
+#include "folders.h"
 #include "identify.h"
 #include "join.h"
 #include "result_text.h"
@@ -10,20 +10,15 @@
 namespace core {
 namespace {
 
-std::string WithSlash(std::string folder) {
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
+using platform::WithSlash;
 
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    return WithSlash(home && *home ? home : "/");
-}
+// Where the desktop or documents go when the desktop cannot tell.
+std::string HomeFolder() { return WithSlash(platform::HomeFolder()); }
 
 std::string Destination(Context& ctx, const std::string& archive_folder) {
     switch (ctx.session.settings.ExtractNumber) {
         case 0: return GetDesktopPath(ctx);
-        case 1: return TemporaryFolder();
+        case 1: return platform::TemporaryFolder();
         case 2: return archive_folder;
         case 3: return ctx.screen.ManualDestination();
         default: return "";
@@ -47,11 +42,6 @@ std::string GetDesktopPath(Context& ctx) {
 std::string GetMyDocumentsPath(Context& ctx) {
     std::string folder = ctx.shell.DocumentsFolder();
     return folder.empty() ? HomeFolder() : WithSlash(folder);
-}
-
-std::string TemporaryFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    return WithSlash(tmp && *tmp ? tmp : "/tmp");
 }
 
 std::string FolderNameFor(const std::string& file_name) {

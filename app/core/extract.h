@@ -21,8 +21,6 @@ int32_t ExtractArchive(Context& ctx, const std::string& path);
 // the desktop cannot tell.
 std::string GetDesktopPath(Context& ctx);
 std::string GetMyDocumentsPath(Context& ctx);
-// $TMPDIR, or /tmp, ending in "/".
-std::string TemporaryFolder();
 
 // The folder named after an archive: "a.tar.gz" -> "a", "a.b.zip" -> "a.b".
 std::string FolderNameFor(const std::string& file_name);

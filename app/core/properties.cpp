@@ -1,7 +1,5 @@
 #include "properties.h"
 
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <ctime>
 
 #include "identify.h"
+#include "users.h"
 
 namespace core {
 
@@ -41,19 +40,8 @@ std::string PermissionText(mode_t mode) {
 }
 
 std::string OwnerText(uid_t uid, gid_t gid) {
-    std::array<char, 4096> buffer{};
-    passwd user{};
-    passwd* found_user = nullptr;
-    std::string text = getpwuid_r(uid, &user, buffer.data(), buffer.size(), &found_user) == 0 && found_user
-                           ? found_user->pw_name
-                           : std::to_string(uid);
-    group team{};
-    group* found_group = nullptr;
-    text += " / ";
-    text += getgrgid_r(gid, &team, buffer.data(), buffer.size(), &found_group) == 0 && found_group
-                ? found_group->gr_name
-                : std::to_string(gid);
-    return text;
+    return platform::UserName(uid).value_or(std::to_string(uid)) + " / " +
+           platform::GroupName(gid).value_or(std::to_string(gid));
 }
 
 }  // namespace

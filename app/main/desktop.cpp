@@ -5,27 +5,16 @@
 #include <QDir>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <string>
 
+#include "desktop_folders.h"
 #include "properties_dialog.h"
 
 namespace {
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-std::string WithSlash(const QString& folder) {
-    std::string text = folder.toStdString();
-    if (text.empty() || text.back() != '/') text += '/';
-    return text;
-}
-
-std::string StandardFolder(QStandardPaths::StandardLocation location) {
-    QString folder = QStandardPaths::writableLocation(location);
-    return folder.isEmpty() ? std::string() : WithSlash(folder);
-}
 
 class WindowPrompter : public core::Prompter {
 public:
@@ -58,8 +47,8 @@ public:
     void ShowProperties(const std::string& path) override {
         ShowPropertiesWindow(FromUtf8(path), QApplication::activeWindow());
     }
-    std::string DesktopFolder() override { return StandardFolder(QStandardPaths::DesktopLocation); }
-    std::string DocumentsFolder() override { return StandardFolder(QStandardPaths::DocumentsLocation); }
+    std::string DesktopFolder() override { return platform::DesktopFolder(); }
+    std::string DocumentsFolder() override { return platform::DocumentsFolder(); }
 };
 
 class ConsolePrompter : public core::Prompter {

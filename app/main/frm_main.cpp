@@ -31,6 +31,7 @@
 
 #include "browser.h"
 #include "extract.h"
+#include "folders.h"
 #include "frm_about.h"
 #include "frm_env.h"
 #include "identify.h"
@@ -463,7 +464,7 @@ void FrmMain::PathPrint(int mode) {
     std::string text;
     switch (mode) {
         case 0: text = core::GetDesktopPath(ctx_); break;
-        case 1: text = core::TemporaryFolder(); break;
+        case 1: text = platform::TemporaryFolder(); break;
         case 2: text = "<書庫のフォルダ>"; break;
         case 3: text = app_.session.settings.ExtractDir; break;
         default: break;
@@ -571,7 +572,7 @@ std::string FrmMain::ShortcutFolder(int index) {
         case 0: return core::GetDesktopPath(ctx_);
         case 1: return core::GetMyDocumentsPath(ctx_);
         case 2: return app_.app_folder;
-        case 3: return core::TemporaryFolder();
+        case 3: return platform::TemporaryFolder();
         default: return app_.session.settings.FileListDir;
     }
 }

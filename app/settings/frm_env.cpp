@@ -6,13 +6,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "catalogue.h"
+#include "folders.h"
 #include "process.h"
 
 namespace {
@@ -48,26 +47,17 @@ std::string WithoutTrailingBlanks(std::string text) {
 int RowIndex(const QListWidgetItem* item) { return item->data(Qt::UserRole).toInt(); }
 bool IsChecked(const QListWidgetItem* item) { return item->checkState() == Qt::Checked; }
 
-std::string DataHome() {
-    const char* data_home = std::getenv("XDG_DATA_HOME");
-    if (data_home && data_home[0] == '/') return data_home;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share";
-}
-
 // Runs `program` on `folder` when both are there.
 void RunOnFolder(const char* program, const std::string& folder) {
     std::error_code ignored;
     if (!std::filesystem::is_directory(folder, ignored)) return;
-    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(program));
-    if (path.isEmpty()) return;
-    platform::RunHidden({path.toStdString(), folder}, "");
+    if (const auto path = platform::FindProgram(program)) platform::RunHidden({*path, folder}, "");
 }
 
 }  // namespace
 
 void NotifyAssociationsChanged() {
-    const std::string data_home = DataHome();
+    const std::string data_home = platform::DataHome();
     RunOnFolder("update-desktop-database", data_home + "/applications");
     RunOnFolder("update-mime-database", data_home + "/mime");
 }

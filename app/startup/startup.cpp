@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
 #include "library.h"
 #include "load_settings.h"
@@ -23,6 +24,26 @@ bool NamesOrdinaryFile(const std::string& command_line) {
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
 }
+
+// The splash's steps, done with the program's own checks and hand-over.
+class SplashSteps : public StartUpSteps {
+public:
+    SplashSteps(App& app, std::string command_line, OpenMainWindowFn open_main, LibraryCheckFn library_present)
+        : app_(app),
+          command_line_(std::move(command_line)),
+          open_main_(std::move(open_main)),
+          library_present_(std::move(library_present)) {}
+    bool LibraryPresent() override { return library_present_(); }
+    int32_t CountArchivers() override { return ::CountArchivers(app_); }
+    void Stop(const std::string& first_line) override { StopProgram(app_, first_line); }
+    void OpenMainWindow() override { open_main_(app_, command_line_); }
+
+private:
+    App& app_;
+    std::string command_line_;
+    OpenMainWindowFn open_main_;
+    LibraryCheckFn library_present_;
+};
 
 }  // namespace
 
@@ -63,7 +84,7 @@ void RunStartUp(App& app, const std::string& command_line, const OpenMainWindowF
         return;
     }
 
-    auto* splash = new frmStartUp(app, command_line, open_main, library_present);
+    auto* splash = new frmStartUp(app, std::make_unique<SplashSteps>(app, command_line, open_main, library_present));
     splash->show();
 }
 

@@ -55,13 +55,8 @@ QFrame* MakeLine(QWidget* parent, const char* name, int right_twips, const QColo
 
 }  // namespace
 
-frmStartUp::frmStartUp(App& app, std::string command_line, OpenMainWindowFn open_main,
-                       LibraryCheckFn library_present)
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint),
-      app_(app),
-      command_line_(std::move(command_line)),
-      open_main_(std::move(open_main)),
-      library_present_(std::move(library_present)) {
+frmStartUp::frmStartUp(App& app, std::unique_ptr<StartUpSteps> steps)
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint), app_(app), steps_(std::move(steps)) {
     setObjectName(QStringLiteral("frmStartUp"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(Px(kWidth), Px(kHeight));
@@ -103,7 +98,7 @@ void frmStartUp::ShowStatus(const std::string& text) {
 
 void frmStartUp::Fail(const std::string& first_line) {
     timer1_->stop();
-    StopProgram(app_, first_line);
+    steps_->Stop(first_line);
     hide();
     deleteLater();
 }
@@ -121,7 +116,7 @@ void frmStartUp::Timer1_Timer() {
     case 1:
         break;
     case 2: {
-        if (!library_present_()) return Fail("DRAVOLIX.DLLが見つかりません。");
+        if (!steps_->LibraryPresent()) return Fail("DRAVOLIX.DLLが見つかりません。");
         MoveProgress(1500);
         int version = 0;  // a library without the export is too old
         try {
@@ -133,7 +128,7 @@ void frmStartUp::Timer1_Timer() {
         break;
     }
     case 3: {
-        const int32_t count = CountArchivers(app_);
+        const int32_t count = steps_->CountArchivers();
         if (count == 0) return Fail("アーカイバDLLが見つかりません。");
         MoveProgress(2500);
         ShowStatus("Support DLL:" + std::to_string(count) + "DLLs");
@@ -148,7 +143,7 @@ void frmStartUp::Timer1_Timer() {
     default:
         timer1_->stop();
         timer1_->setInterval(0);
-        open_main_(app_, command_line_);
+        steps_->OpenMainWindow();
         step_ = 0;
         close();
         return;

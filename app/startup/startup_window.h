@@ -6,29 +6,25 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 
-#include "startup.h"
+#include "app.h"
 
 class QFrame;
 class QLabel;
 class QTimer;
 
-// Whether the library file can be found (DLLCheck).
-using LibraryCheckFn = std::function<bool()>;
-
-// RunStartUp with the library check given; the program passes
-// core::DravolixLibrary::Present.
-void RunStartUp(App& app, const std::string& command_line, const OpenMainWindowFn& open_main,
-                const LibraryCheckFn& library_present);
-
-// Shared by the quick start and the splash. StopProgram shows the fatal
-// message (first line, then "プログラムを終了します。"), sets the exit code 1
-// and ends the event loop; nothing is saved. CountArchivers is SupportDLL:
-// the number of archiver modules the library can load.
-void StopProgram(App& app, const std::string& first_line);
-int32_t CountArchivers(App& app);
+// What the splash asks of the start-up that shows it; the start-up
+// implements it, so the window needs nothing of the start-up's code.
+class StartUpSteps {
+public:
+    virtual ~StartUpSteps() = default;
+    virtual bool LibraryPresent() = 0;                     // DLLCheck
+    virtual int32_t CountArchivers() = 0;                  // SupportDLL
+    virtual void Stop(const std::string& first_line) = 0;  // the fatal message; the program ends
+    virtual void OpenMainWindow() = 0;                     // the hand-over, with the command line
+};
 
 // Twips as the window lays them out: 15 twips to a pixel, rounded.
 constexpr int Px(int twips) { return (twips + 7) / 15; }
@@ -36,7 +32,7 @@ constexpr int Px(int twips) { return (twips + 7) / 15; }
 class frmStartUp : public QWidget {
     Q_OBJECT
 public:
-    frmStartUp(App& app, std::string command_line, OpenMainWindowFn open_main, LibraryCheckFn library_present);
+    frmStartUp(App& app, std::unique_ptr<StartUpSteps> steps);
 
     // Moves the right end of the progress line.
     void MoveProgress(int x_twips);
@@ -52,9 +48,7 @@ private:
     void Fail(const std::string& first_line);
 
     App& app_;
-    std::string command_line_;
-    OpenMainWindowFn open_main_;
-    LibraryCheckFn library_present_;
+    std::unique_ptr<StartUpSteps> steps_;
     uint8_t step_ = 0;  // StartupStep
 
     QLabel* image1_;

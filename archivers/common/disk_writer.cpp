@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "names.h"
+#include "process.h"
 #include "reader.h"
 
 namespace archivers {
@@ -98,11 +99,10 @@ std::vector<std::string> MakeDestination(const std::string& destination) {
 }
 
 int32_t DiskWriter::Open(const std::string& destination, const std::string& keep) {
-    process_ = std::to_string(getpid());
+    process_ = std::to_string(platform::ProcessId());
     // Read once: the umask applies to the modes folders are given at the end,
     // as the kernel applies it to files when they are made.
-    umask_ = umask(0);
-    umask(umask_);
+    umask_ = platform::FileCreationMask();
     struct stat st {};
     if (stat(keep.c_str(), &st) == 0) keep_ = {st.st_dev, st.st_ino, true};
     const std::string path = destination.empty() ? "." : destination;

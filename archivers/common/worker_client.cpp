@@ -245,7 +245,7 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
                         PasswordSource* passwords) {
     WorkerOutcome outcome;
     if (worker.empty()) return outcome;
-    request.parent = static_cast<int32_t>(getpid());
+    request.parent = static_cast<int32_t>(platform::ProcessId());
     request.ask_password = passwords != nullptr;
     const std::optional<FileStamp> stamp =
         request.operation == wire::Operation::Extract ? std::nullopt : StampOf(request.archive);

@@ -4,20 +4,20 @@
 // this process and never the program.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 
 #include "input_watch.h"
 #include "operations.h"
+#include "process.h"
 #include "sandbox.h"
 #include "worker_client.h"
 #include "worker_faults.h"
@@ -45,7 +45,7 @@ void RemovePending() {
 
 void RemovePendingAndExit(int) {
     RemovePending();
-    _exit(kInterrupted);
+    std::_Exit(kInterrupted);
 }
 
 void Send(const std::string& frame) {
@@ -55,7 +55,7 @@ void Send(const std::string& frame) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {  // nobody listens any more
             RemovePending();
-            _exit(kChannelLost);
+            std::_Exit(kChannelLost);
         }
         sent += static_cast<size_t>(n);
     }
@@ -96,7 +96,7 @@ private:
     // A module that is gone or talks nonsense: nothing is read any further.
     [[noreturn]] static PasswordAnswer Lost() {
         RemovePending();
-        _exit(kChannelLost);
+        std::_Exit(kChannelLost);
     }
 
     char payload_[Secret::kMaxLength];
@@ -207,18 +207,10 @@ wire::Result Run(const wire::Request& request, Reporter& reporter) {
 void Prepare() {
     // A worker never outlives the module's process: it is told to end, and
     // removes its temporary file on the way out.
-    struct sigaction action {};
-    action.sa_handler = RemovePendingAndExit;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &action, nullptr);
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    platform::EndWithParent(RemovePendingAndExit);
     close_range(kChannel + 1, ~0U, 0);
     // Deep trees keep a folder open for every level.
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
+    platform::RaiseOpenFileLimit();
     std::setlocale(LC_CTYPE, "C.UTF-8");
     tzset();  // DOS times are local times: read the zone before the files are closed off
 }
@@ -258,8 +250,8 @@ int main() {
     for (;;) {
         std::optional<wire::Request> request = ReceiveRequest(frames);
         // No destructors, no exit handlers: the work is done and reported.
-        if (!request) _exit(first ? kDone : kNoRequest);
-        if (getppid() != request->parent) _exit(kOrphaned);
+        if (!request) std::_Exit(first ? kDone : kNoRequest);
+        if (platform::ParentProcessId() != request->parent) std::_Exit(kOrphaned);
         const bool starting = !first;
         if (starting) {
             first = request;
@@ -267,13 +259,13 @@ int main() {
             // place ends the worker: it never reads an archive less confined
             // than this machine allows.
             platform::SandboxLayers layers = platform::Confine(RulesFor(*request));
-            if (!layers.no_new_privileges || (layers.landlock_abi >= 2 && !layers.landlock)) _exit(kUnconfined);
+            if (!layers.no_new_privileges || (layers.landlock_abi >= 2 && !layers.landlock)) std::_Exit(kUnconfined);
         } else if (!Reusable(request->operation) || request->archive != first->archive) {
-            _exit(kNoRequest);  // confined for another archive or purpose
+            std::_Exit(kNoRequest);  // confined for another archive or purpose
         }
         Send(wire::EncodeHello());
         if (starting) faults.AfterConfinement();
         Send(wire::Encode(Answer(*request, faults)));
-        if (!Reusable(request->operation)) _exit(kDone);
+        if (!Reusable(request->operation)) std::_Exit(kDone);
     }
 }

@@ -17,6 +17,7 @@
 
 #include "fake_library.h"
 #include "recorders.h"
+#include "startup.h"
 #include "startup_window.h"
 #include "temp_folder.h"
 

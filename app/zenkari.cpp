@@ -1,41 +1,36 @@
 // zenkari: the program's entry point. With a display it opens its windows;
 // without one (no DISPLAY nor WAYLAND_DISPLAY) it runs the same code on Qt's
 // offscreen platform as a console program: messages go to standard error,
-// the output folder is printed, and the exit status tells the outcome.
+// the output folder is printed, and the exit status tells the outcome. It
+// hands the start-up the main window to open: the two know nothing of each
+// other.
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QApplication>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "app.h"
 #include "desktop.h"
 #include "main_rules.h"
 #include "main_window.h"
+#include "process.h"
 #include "startup.h"
 
 namespace {
 
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
-        if (const char* value = std::getenv(name); value && *value) return true;
+        if (!platform::Environment(name).empty()) return true;
     return false;
 }
 
 // Texts cross to the library and the modules in the locale's narrow encoding: make it UTF-8.
 void EnsureUtf8Locale() {
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) setlocale(LC_CTYPE, "C.UTF-8");
-}
-
-std::string ProgramPath() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n <= 0 ? std::string() : std::string(path, static_cast<size_t>(n));
 }
 
 std::string FolderOf(const std::string& path) {
@@ -55,9 +50,9 @@ int main(int argc, char** argv) {
     App app;
     app.console = !HasDisplay();
     if (app.console) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen");
         // Only the program's own messages belong on standard error.
-        setenv("QT_LOGGING_RULES", "*.warning=false", 1);
+        platform::SetEnvironment("QT_LOGGING_RULES", "*.warning=false");
     }
     QApplication qt(argc, argv);
     EnsureUtf8Locale();
@@ -70,7 +65,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    app.program_path = ProgramPath();
+    app.program_path = platform::ProgramPath();
     app.app_folder = FolderOf(app.program_path);
     app.help_file = FindHelpFile(app.app_folder);
     app.settings_file = std::make_unique<core::SettingsFile>(app.app_folder);
