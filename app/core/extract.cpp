@@ -1,5 +1,6 @@
 #include "extract.h"
 
+#include <optional>
 #include <strings.h>
 
 #include "folders.h"
@@ -68,69 +69,91 @@ void ReportMissingModule(Context& ctx, int index) {
     ctx.prompter.Message(DllName(index) + "が見つかりません。", "Kelvora？", Icon::Warning);
 }
 
-int32_t ExtractArchive(Context& ctx, const std::string& path) {
-    DisableBrowser(ctx);
-    const size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string archive_folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string folder = FolderNameFor(name);
-    const std::string destination = Destination(ctx, archive_folder);
+ExtractionPlan PlanExtraction(const std::string& archive, const std::string& destination, const Settings& settings,
+                              const ArchiverRow& row, bool single_entry) {
+    const size_t slash = archive.rfind('/');
+    std::string folder = FolderNameFor(slash == std::string::npos ? archive : archive.substr(slash + 1));
+    std::string separator = "/";
+    if (row.writes_own_folder) separator.clear();
+    if (row.writes_own_folder || single_entry) folder.clear();
 
-    if (ctx.session.file_kind == kNotArchive) ctx.shell.OpenFile(path, destination);
-    if (ctx.session.file_kind != kArchive) {
-        EnableBrowser(ctx);
-        ctx.screen.RefreshFileList();
-        return ctx.session.file_kind == kNotArchive ? 0 : -1;
-    }
+    std::string options = row.extract;
+    if (settings.NoWindow != 0) options = row.quiet_first ? row.quiet + options : options + row.quiet;
+    ExtractionPlan plan;
+    plan.landing = destination + folder;
+    plan.shown = plan.landing + separator;
+    plan.command_line = options + "\"" + archive + "\" \"" + plan.shown + "\"" + (row.wildcard ? " *.*" : "");
+    return plan;
+}
 
-    const int index = ctx.session.file_archiver;
-    std::string wildcard = " *.*", separator = "/";
-    if (index == 8) wildcard.clear();
-    if (index == 11 || index == 13 || index == kSplitSet) {
-        // These write into the destination itself.
-        wildcard.clear();
-        separator.clear();
-        folder.clear();
-    }
+namespace {
+
+// The extraction's outcome and where its entries went.
+struct Extraction {
     int32_t result = 0;
-    try {
-        if (index == kSplitSet) {
-            result = JoinSplitFiles(ctx, path, "");
-        } else if (!RefuseQuotedPath(ctx, path) && !RefuseQuotedPath(ctx, destination) &&
-                   !RefuseDestination(ctx, destination)) {
-            if (ctx.library.GetFileCount(index, path) == 1) folder.clear();  // straight into the destination
-            const bool quiet = ctx.session.settings.NoWindow != 0;
-            std::string options = ExtractCommand(index);
-            if (quiet) options = index == kTarIndex ? QuietOption(index) + options : options + QuietOption(index);
-            const std::string line =
-                options + "\"" + path + "\" \"" + destination + folder + separator + "\"" + wildcard;
-            result = ctx.library.Dravx(index, ctx.owner, line);
-        } else {
-            EnableBrowser(ctx);
-            return -1;
-        }
-    } catch (const LibraryMissing&) {
-        result = -2;
-    }
+    ExtractionPlan plan;
+};
 
-    if (result < 0) {
+// Runs the archiver's module with its planned command line, or the
+// program's own join; the library's absence is the library's -2.
+Extraction Run(Context& ctx, const ArchiverRow& row, const std::string& path, const std::string& destination) {
+    const bool joined_here = row.kind == RowKind::kSplitSet;
+    Extraction done;
+    try {
+        const bool single_entry = !joined_here && ctx.library.GetFileCount(row.index, path) == 1;
+        done.plan = PlanExtraction(path, destination, ctx.session.settings, row, single_entry);
+        done.result = joined_here ? JoinSplitFiles(ctx, path, "")
+                                  : ctx.library.Dravx(row.index, ctx.owner, done.plan.command_line);
+    } catch (const LibraryMissing&) {
+        done.result = -2;
+    }
+    return done;
+}
+
+void Report(Context& ctx, const ArchiverRow& row, const Extraction& done) {
+    if (done.result < 0) {
         // The library's own failures: the module (or the library) has gone.
-        ReportMissingModule(ctx, index);
+        ReportMissingModule(ctx, row.index);
         ctx.screen.SetStatusColour(kRed);
         ctx.screen.SetStatus("解凍/復元に失敗しました。");
-    } else if (result > 0) {
-        ReportFailure(ctx, result);
-    } else if (index == 13 || index == kSplitSet) {
+    } else if (done.result > 0) {
+        ReportFailure(ctx, done.result);
+    } else if (row.joins) {
         ctx.prompter.Message("復元に成功しました。", "Kelvora？", Icon::Information);
         ctx.screen.SetStatus("復元に成功しました。");
     } else {
         ctx.screen.SetStatus("解凍に成功しました。");
     }
-    if (result == 0 && GetDesktopPath(ctx) != destination + folder)
-        ctx.shell.OpenFolder(destination + folder + separator);
-    EnableBrowser(ctx);
+    if (done.result == 0 && GetDesktopPath(ctx) != done.plan.landing) ctx.shell.OpenFolder(done.plan.shown);
+}
+
+// The answer of ExtractArchive; nothing when the paths were refused before
+// anything was tried.
+std::optional<int32_t> ExtractWithBrowserOff(Context& ctx, const std::string& path) {
+    BrowserOff browser(ctx);
+    const size_t slash = path.rfind('/');
+    const std::string destination = Destination(ctx, slash == std::string::npos ? "" : path.substr(0, slash + 1));
+
+    if (ctx.session.file_kind == kNotArchive) ctx.shell.OpenFile(path, destination);
+    if (ctx.session.file_kind != kArchive) return ctx.session.file_kind == kNotArchive ? 0 : -1;
+
+    const ArchiverRow& row = Archiver(ctx.session.file_archiver);
+    // The program's own join writes no command line.
+    if (row.kind != RowKind::kSplitSet &&
+        (RefuseQuotedPath(ctx, path) || RefuseQuotedPath(ctx, destination) || RefuseDestination(ctx, destination)))
+        return std::nullopt;
+    const Extraction done = Run(ctx, row, path, destination);
+    Report(ctx, row, done);
+    return done.result;
+}
+
+}  // namespace
+
+int32_t ExtractArchive(Context& ctx, const std::string& path) {
+    const std::optional<int32_t> result = ExtractWithBrowserOff(ctx, path);
+    if (!result) return -1;
     ctx.screen.RefreshFileList();
-    return result;
+    return *result;
 }
 
 }  // namespace core

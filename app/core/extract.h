@@ -17,6 +17,18 @@ namespace core {
 // archiver's code when that failed, and -1 when nothing could be done.
 int32_t ExtractArchive(Context& ctx, const std::string& path);
 
+// One extraction worked out from the archive, the settings and the
+// archiver's row alone.
+struct ExtractionPlan {
+    std::string command_line;  // for the archiver's module; unused for the program's own join
+    std::string landing;       // the destination and the folder named after the archive, if any
+    std::string shown;         // the folder opened for the user afterwards
+};
+// `destination` is the folder of the destination mode; `single_entry`: the
+// archive holds one entry, which then goes straight into the destination.
+ExtractionPlan PlanExtraction(const std::string& archive, const std::string& destination, const Settings& settings,
+                              const ArchiverRow& row, bool single_entry);
+
 // The desktop and documents folders, each ending in "/"; the home folder when
 // the desktop cannot tell.
 std::string GetDesktopPath(Context& ctx);

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -22,7 +21,6 @@ namespace {
 constexpr size_t kPreviewBytes = 4096;
 constexpr uint64_t kLargestSize = 4294967295u;
 constexpr int32_t kNotInstalled = -2;  // DravxCheckArchive: the module cannot be loaded
-constexpr int kProbeOrder[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 13};
 
 // Any failure between the access probe and the size text.
 class AccessFailure : public std::runtime_error {
@@ -103,57 +101,40 @@ int32_t SplitPartCount(const std::string& path) {
     return count;
 }
 
-// The archiver index that the name suggests, kSplitSet, or 0 for none.
-int32_t IndexByExtension(const std::string& path, int16_t tar_version, int32_t& split_parts) {
-    std::string e = path.size() >= 3 ? path.substr(path.size() - 3) : path;
-    for (char& c : e)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    auto is = [&e](std::initializer_list<const char*> names) {
-        for (const char* name : names)
-            if (e == name) return true;
-        return false;
-    };
-    std::string_view last_two = std::string_view(e).substr(e.size() >= 2 ? e.size() - 2 : 0);
-
-    if (is({"LZH", "LHA", "LZS"})) return 1;
-    if (is({"ZIP", "JAR"})) return 2;
-    if (is({"CAB"})) return 3;
-    if (is({"TAR", ".GZ", "TGZ", "TAZ"}) || last_two == ".Z" || is({"BZ2", "TBZ"})) return kTarIndex;
-    if (is({"RPM", "DEB"})) return tar_version >= 210 ? kTarIndex : 0;
-    if (is({"ARJ"})) return 5;
-    if (is({"RAR"})) return 6;
-    if (is({"BZA", "GZA"})) return 7;
-    if (is({"YZ1"})) return 8;
-    if (is({"GCA"})) return 10;
-    if (is({"BEL"})) return 11;
-    if (is({"JAK"})) return 13;
-    if (is({"000"})) {
-        split_parts = SplitPartCount(path);
-        return split_parts >= 2 ? kSplitSet : 0;
-    }
-    return 0;  // EXE and COM included: self-extracting archives are found by probing
+// The parts of a numbered split set when `path` is its first part
+// ("x.000" and at least "x.001" beside it), otherwise 0.
+int32_t SplitSetParts(const std::string& path) {
+    if (path.size() < 3 || path.compare(path.size() - 3, 3, "000") != 0) return 0;
+    const int32_t parts = SplitPartCount(path);
+    return parts >= 2 ? parts : 0;
 }
 
-// Tries the archivers in turn; the first that takes the file, or 0.
-int32_t Probe(Library& library, const std::string& path) {
-    for (int index : kProbeOrder) {
-        int32_t mode = index == 7 ? 2 : index == 10 ? 24 : 1;
-        if (library.CheckArchive(index, path, mode) >= 1) return index;
-    }
-    return 0;
+// Tries the archivers that can be probed in index order; the first that
+// takes the file, or nullptr. EXE and COM files are found here too:
+// self-extracting archives have no name of their own.
+const ArchiverRow* Probe(Library& library, const std::string& path) {
+    for (const ArchiverRow& row : Catalogue())
+        if (row.probe_mode != 0 && library.CheckArchive(row.index, path, row.probe_mode) >= 1) return &row;
+    return nullptr;
 }
 
-int32_t TypeCode(Library& library, int32_t index, const std::string& path) {
-    if (index == kTarIndex) return library.GetArchiveType(index, path);
-    if (index == 7 || index == 8 || index == 13) return library.CheckArchive(index, path, 1);
+int32_t TypeCode(Library& library, const ArchiverRow& row, const std::string& path) {
+    switch (row.type_query) {
+        case TypeQuery::kArchiveType: return library.GetArchiveType(row.index, path);
+        case TypeQuery::kCheckAnswer: return library.CheckArchive(row.index, path, 1);
+        case TypeQuery::kFixed: break;
+    }
     return 1;
 }
 
-// The archiver's row in the DLL list, which leaves out 9 and 12.
-int DllRow(int32_t index) {
-    if (index >= 1 && index <= 8) return index - 1;
-    if (index == 10 || index == 11) return index - 2;
-    return index - 3;
+// "2.00" for 200.
+std::string VersionNumber(int16_t version) {
+    const std::string hundredths = std::to_string(version % 100);
+    return std::to_string(version / 100) + "." + (hundredths.size() < 2 ? "0" : "") + hundredths;
+}
+
+std::string TrimmedName(const ArchiverRow& row) {
+    return row.dll_name.substr(0, row.dll_name.find_last_not_of(' ') + 1);
 }
 
 // --- Displays --------------------------------------------------------------
@@ -192,31 +173,38 @@ int32_t ShowFailure(Context& ctx, const std::string& file_type, const std::strin
     return Remember(ctx, kNotExaminable, 0, kNotExamined);
 }
 
+// The type shown for an identified file ("LZH書庫", "ノーマル分割").
+std::string FileTypeText(const ArchiverRow& row, int32_t type_code) {
+    if (row.kind == RowKind::kSplitSet) return "ノーマル分割";
+    return ArchiveTypeName(row.index, type_code) + "書庫";
+}
+
 // Type label, entry count, size and the status line of an identified file.
-int32_t ShowArchive(Context& ctx, const std::string& path, int32_t index, int32_t split_parts, uint64_t length) {
+int32_t ShowArchive(Context& ctx, const std::string& path, const ArchiverRow& row, int32_t split_parts,
+                    uint64_t length) {
     Screen& screen = ctx.screen;
     int32_t type_code = 1;
     int64_t count = split_parts;
-    if (index != kSplitSet) {
-        type_code = TypeCode(ctx.library, index, path);
-        screen.SelectDllRow(DllRow(index));
-        count = ctx.library.GetFileCount(index, path);
-        // TAR32 before 2.00 cannot count some archives at all.
-        if (index == kTarIndex && ctx.session.dll_version[kTarIndex] < 200 && count < 0)
-            return ShowFailure(ctx, "TAR書庫(エラー)", "TAR32.DLL Ver 2.00以降で解凍してください。");
+    if (row.kind != RowKind::kSplitSet) {
+        type_code = TypeCode(ctx.library, row, path);
+        screen.SelectDllRow(row.dll_row);
+        count = ctx.library.GetFileCount(row.index, path);
+        if (count < 0 && ctx.session.dll_version[static_cast<size_t>(row.index)] < row.counts_from_version)
+            return ShowFailure(ctx, ArchiveTypeName(row.index, 1) + "書庫(エラー)",
+                               TrimmedName(row) + " Ver " + VersionNumber(row.counts_from_version) +
+                                   "以降で解凍してください。");
     }
     if (type_code < 0 || type_code >= kTypeCodes)
         throw AccessFailure("archive type code " + std::to_string(type_code) + " outside 0..55");
-    screen.SetFileType(index == kSplitSet ? "ノーマル分割" : ArchiveTypeName(index, type_code) + "書庫");
+    screen.SetFileType(FileTypeText(row, type_code));
 
     screen.ShowDllList(true);
     screen.ShowPreview(false, "");
     screen.EnableDllSettings(true);
     screen.SetStatusColour(kPurple);
-    bool joins = index == 13 || index == kSplitSet;
-    screen.SetStatus(std::string(joins ? "結合できます。" : "解凍できます。") + "(格納ﾌｧｲﾙ数：" +
+    screen.SetStatus(std::string(row.joins ? "結合できます。" : "解凍できます。") + "(格納ﾌｧｲﾙ数：" +
                      GroupThousands(count) + "File(s),書庫ｻｲｽﾞ：" + SizeText(length) + ")");
-    return Remember(ctx, kArchive, index, index);
+    return Remember(ctx, kArchive, row.index, row.index);
 }
 
 // Steps from the access probe to the end; throws on any failure.
@@ -224,17 +212,16 @@ int32_t Examine(Context& ctx, const std::string& path) {
     uint64_t length = ProbeAccess(path);
     if (length == 0) return ShowEmptyFile(ctx);
 
-    int32_t split_parts = 0;
-    int32_t index = IndexByExtension(path, ctx.session.dll_version[kTarIndex], split_parts);
-    if (index == kSplitSet) return ShowArchive(ctx, path, index, split_parts, length);
-    if (index != 0) {
-        int32_t answer = ctx.library.CheckArchive(index, path, index == 10 ? 16 : 1);
+    if (int32_t parts = SplitSetParts(path)) return ShowArchive(ctx, path, Archiver(kSplitSet), parts, length);
+    const ArchiverRow* row = ArchiverNamedBy(path, ctx.session.dll_version);
+    if (row) {
+        int32_t answer = ctx.library.CheckArchive(row->index, path, row->named_mode);
         if (answer == kNotInstalled) return ShowNotArchive(ctx, path);
-        if (answer < 1) index = 0;
+        if (answer < 1) row = nullptr;
     }
-    if (index == 0) index = Probe(ctx.library, path);
-    if (index == 0) return ShowNotArchive(ctx, path);
-    return ShowArchive(ctx, path, index, 0, length);
+    if (!row) row = Probe(ctx.library, path);
+    if (!row) return ShowNotArchive(ctx, path);
+    return ShowArchive(ctx, path, *row, 0, length);
 }
 
 // The browser is off and the pointer busy for as long as this lives.

@@ -25,6 +25,18 @@ int32_t IdentifyArchive(Context& ctx, const std::string& path);
 void DisableBrowser(Context& ctx);
 void EnableBrowser(Context& ctx);
 
+// The browser is off for as long as this lives.
+class BrowserOff {
+public:
+    explicit BrowserOff(Context& ctx) : ctx_(ctx) { DisableBrowser(ctx_); }
+    BrowserOff(const BrowserOff&) = delete;
+    BrowserOff& operator=(const BrowserOff&) = delete;
+    ~BrowserOff() { EnableBrowser(ctx_); }
+
+private:
+    Context& ctx_;
+};
+
 // A length whose size cannot be told; SizeText shows it as "Unknown".
 inline constexpr uint64_t kUnknownSize = std::numeric_limits<uint64_t>::max();
 

@@ -21,10 +21,8 @@ constexpr const char* kSection = "Setting";
 constexpr size_t kMaxValueBytes = 254;
 constexpr std::string_view kBlanks = " \t";
 
-// The archivers whose association flag is kept, in file order.
-constexpr std::array<int, 11> kAssocIndexes = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 13};
-
-// Positions in the key table, which is also the file order.
+// Positions in the key table, which is also the file order; the archivers'
+// association flags follow in index order.
 enum Slot : size_t {
     kVersion,
     kExtractNumber,
@@ -37,15 +35,26 @@ enum Slot : size_t {
     kNoWindow,
     kFirstAssoc
 };
-constexpr size_t kKeyCount = kFirstAssoc + kAssocIndexes.size();
-using Values = std::array<std::string, kKeyCount>;
+using Values = std::vector<std::string>;
 
-const std::array<std::string, kKeyCount>& KeyNames() {
+// The archivers whose association flag is kept, in file order.
+const std::vector<const ArchiverRow*>& AssocRows() {
+    static const auto rows = [] {
+        std::vector<const ArchiverRow*> kept;
+        for (const ArchiverRow& row : Catalogue())
+            if (!row.assoc_key.empty()) kept.push_back(&row);
+        return kept;
+    }();
+    return rows;
+}
+
+size_t KeyCount() { return kFirstAssoc + AssocRows().size(); }
+
+const std::vector<std::string>& KeyNames() {
     static const auto names = [] {
-        std::array<std::string, kKeyCount> n = {"Version",     "ExtractNumber", "ExtractDir", "LeftTwip", "TopTwip",
-                                                "FileListDir", "FilePattern",   "TurnOver",   "NoWindow"};
-        for (size_t i = 0; i < kAssocIndexes.size(); ++i)
-            n[kFirstAssoc + i] = ArchiveTypeName(kAssocIndexes[i], 1) + "Assoc";
+        std::vector<std::string> n = {"Version",     "ExtractNumber", "ExtractDir", "LeftTwip", "TopTwip",
+                                      "FileListDir", "FilePattern",   "TurnOver",   "NoWindow"};
+        for (const ArchiverRow* row : AssocRows()) n.push_back(row->assoc_key);
         return n;
     }();
     return names;
@@ -122,7 +131,7 @@ int16_t OnOff(std::string_view text) { return RoundToInt32(LeadingNumber(text)) 
 // WriteSetting trims them.
 bool WriteValues(const std::string& path, Values values) {
     platform::ProfileEntries entries;
-    for (size_t i = 0; i < kKeyCount; ++i) {
+    for (size_t i = 0; i < KeyCount(); ++i) {
         TrimBlanks(values[i]);
         entries.emplace_back(KeyNames()[i], std::move(values[i]));
     }
@@ -133,8 +142,8 @@ bool WriteValues(const std::string& path, Values values) {
 void PutFlags(Values& values, const Settings& settings) {
     values[kTurnOver] = std::to_string(settings.TurnOver);
     values[kNoWindow] = std::to_string(settings.NoWindow);
-    for (size_t i = 0; i < kAssocIndexes.size(); ++i)
-        values[kFirstAssoc + i] = settings.Assoc[static_cast<size_t>(kAssocIndexes[i])] != 0 ? "1" : "0";
+    for (size_t i = 0; i < AssocRows().size(); ++i)
+        values[kFirstAssoc + i] = settings.Assoc[static_cast<size_t>(AssocRows()[i]->index)] != 0 ? "1" : "0";
 }
 
 }  // namespace
@@ -175,14 +184,15 @@ Settings SettingsFile::Read() const {
     s.FilePattern = IntegerIn(text(kFilePattern, ""), 0, 2, 0);
     s.TurnOver = OnOff(text(kTurnOver, "0"));
     s.NoWindow = OnOff(text(kNoWindow, "0"));
-    for (size_t i = 0; i < kAssocIndexes.size(); ++i)
-        s.Assoc[static_cast<size_t>(kAssocIndexes[i])] = static_cast<uint8_t>(IntegerIn(text(kFirstAssoc + i, ""), 0, 1, 0));
+    for (size_t i = 0; i < AssocRows().size(); ++i)
+        s.Assoc[static_cast<size_t>(AssocRows()[i]->index)] =
+            static_cast<uint8_t>(IntegerIn(text(kFirstAssoc + i, ""), 0, 1, 0));
     return s;
 }
 
 bool SettingsFile::WriteDefaultSettings(const Settings& current) const {
     const std::string app = WithSlash(app_folder_);
-    Values values;
+    Values values(KeyCount());
     values[kVersion] = ProgramVersionText();
     values[kExtractNumber] = "0";
     values[kExtractDir] = app;
@@ -195,7 +205,7 @@ bool SettingsFile::WriteDefaultSettings(const Settings& current) const {
 }
 
 bool SaveSettings(const SettingsFile& file, const Settings& settings, const WindowState& window) {
-    Values values;
+    Values values(KeyCount());
     values[kVersion] = ProgramVersionText();
     values[kExtractNumber] = std::to_string(settings.ExtractNumber);
     values[kExtractDir] = settings.ExtractDir;

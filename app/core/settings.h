@@ -18,7 +18,7 @@ struct Settings {
     std::string FileListDir;
     int32_t FilePattern = 0;  // 0..2
     int16_t TurnOver = 0, NoWindow = 0;
-    std::array<uint8_t, kCatalogueSize> Assoc{};  // by archiver index; 1..8, 10, 11, 13 are kept
+    std::array<uint8_t, kCatalogueSize> Assoc{};  // by archiver index; kept for rows with an assoc_key
 };
 
 // The program's version: major * 100 + minor, and its text "1.03".

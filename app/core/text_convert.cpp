@@ -46,18 +46,6 @@ private:
     std::string path_;
 };
 
-// The browser is disabled while a conversion runs, whichever way it ends.
-class BrowserOff {
-public:
-    explicit BrowserOff(Context& ctx) : ctx_(ctx) { DisableBrowser(ctx_); }
-    ~BrowserOff() { EnableBrowser(ctx_); }
-    BrowserOff(const BrowserOff&) = delete;
-    BrowserOff& operator=(const BrowserOff&) = delete;
-
-private:
-    Context& ctx_;
-};
-
 std::string Reason(int error) { return std::generic_category().message(error); }
 
 std::optional<mode_t> PermissionBits(const std::string& path) {

@@ -48,8 +48,8 @@ void DriveList::Refresh() {
         const QString name = volume.name();
         addItem(name.isEmpty() ? root : root + " [" + name + "]", root);
     }
-    int index = findData(selected);
-    setCurrentIndex(index >= 0 ? index : 0);
+    const int found = findData(selected);
+    setCurrentIndex(found >= 0 ? found : 0);
 }
 
 void DriveList::SelectDriveOf(const QString& path) {

@@ -390,8 +390,9 @@ void FrmMain::FillDllList() {
     core::Library& library = *app_.library;
     core::DllVersions& versions = app_.session.dll_version;
     list1_->clear();
-    for (int row = 0; row < kDllRows - 2; ++row) {
-        const int index = DllRowToIndex(row);
+    for (const core::ArchiverRow& archiver : core::Catalogue()) {
+        if (archiver.kind != core::RowKind::kArchiver || archiver.dll_row < 0) continue;
+        const int index = archiver.index;
         const int16_t version = Ask([&] { return library.GetVersion(index); });
         const int16_t sub_version = Ask([&] { return library.GetSubVersion(index); });
         versions[static_cast<size_t>(index)] = std::max<int16_t>(version, 0);
@@ -498,7 +499,8 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
 void FrmMain::DllRowSelected(int row) {
     if (row < 0) return;
     const int index = DllRowToIndex(row);
-    command1_->setEnabled(index < core::kNkfIndex && app_.session.dll_version[static_cast<size_t>(index)] != 0);
+    command1_->setEnabled(core::Archiver(index).kind == core::RowKind::kArchiver &&
+                          app_.session.dll_version[static_cast<size_t>(index)] != 0);
 }
 
 // --- Browser -----------------------------------------------------------------
@@ -515,7 +517,7 @@ void FrmMain::RefreshLists() {
     file1_->Refresh();
 }
 
-void FrmMain::SetArchivePatterns() { archive_pattern_ = MakeArchivePatterns(app_.session.dll_version[core::kTarIndex]); }
+void FrmMain::SetArchivePatterns() { archive_pattern_ = MakeArchivePatterns(app_.session.dll_version); }
 
 bool FrmMain::ShowTextFileType(const std::string& name) {
     const std::optional<std::string> type = TextFileType(name);

@@ -50,11 +50,7 @@ bool Matches(const std::string& name, const std::string& pattern) {
 
 int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
-int DllRowToIndex(int row) {
-    if (row <= 7) return row + 1;
-    if (row <= 9) return row + 2;
-    return row + 3;
-}
+int DllRowToIndex(int row) { return core::IndexOfDllRow(row); }
 
 std::string VersionText(int16_t version, int16_t sub_version) {
     if (version < 0 || (sub_version < 0 && sub_version != kNoSubVersion)) return "Not Installed.";
@@ -85,28 +81,22 @@ FrameLefts ArrangeFrameLefts(int16_t turn_over) {
     return lefts;
 }
 
-ArchivePatterns MakeArchivePatterns(int16_t tar_version) {
+ArchivePatterns MakeArchivePatterns(const core::DllVersions& versions) {
     ArchivePatterns patterns;
-    patterns[1] = "*.LZH;*.LZS;*.LHA";
-    patterns[2] = "*.ZIP;*.JAR";
-    patterns[3] = "*.CAB";
-    patterns[4] = "*.TAR;*.TGZ;*.TAZ;*.GZ;*.Z;*.TBZ;*.GZ2;*.BZ2";
-    if (tar_version >= 210) patterns[4] += ";*.RPM;*.DEB";
-    patterns[5] = "*.ARJ";
-    patterns[6] = "*.RAR;*.R0?";
-    patterns[7] = "*.GZA;*.BZA";
-    patterns[8] = "*.YZ1";
-    patterns[10] = "*.GCA";
-    patterns[11] = "*.BEL";
-    patterns[13] = "*.JAK";
+    for (const core::ArchiverRow& row : core::Catalogue()) {
+        const auto index = static_cast<size_t>(row.index);
+        patterns[index] = core::BrowserPatterns(row, versions[index]);
+    }
     return patterns;
 }
 
 std::string FilterPattern(int filter, const core::DllVersions& versions, const ArchivePatterns& patterns) {
     if (filter == 1) {
         std::string list;
-        for (int index = 1; index <= 13; ++index)
-            if (versions[static_cast<size_t>(index)] > 0) list += ";" + patterns[static_cast<size_t>(index)];
+        for (const core::ArchiverRow& row : core::Catalogue()) {
+            const auto index = static_cast<size_t>(row.index);
+            if (row.kind == core::RowKind::kArchiver && versions[index] > 0) list += ";" + patterns[index];
+        }
         return list + ";*.exe;*.000";
     }
     if (filter == 2) return "*.txt;*.csv;*.htm;*.html;*.c;*.cpp;*.h;*.hpp;*.cxx;*.hxx;*.dsw;*.dsp;*.def;*.dpr;*.pas";
@@ -220,8 +210,7 @@ FileMenuState FileMenuFor(uint8_t file_kind, int32_t file_archiver, const std::s
             std::string tail = file_name.size() >= 3 ? file_name.substr(file_name.size() - 3) : file_name;
             for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             state.melt = state.test = state.property_separator = true;
-            state.test_enabled = file_archiver >= 0 && file_archiver < core::kCatalogueSize &&
-                                 !core::TestCommand(file_archiver).empty();
+            state.test_enabled = core::Archiver(file_archiver).has_test();
             state.open = tail == "EXE" || tail == "COM";
             state.default_item = FileMenuState::kMeltDefault;
             break;

@@ -14,8 +14,7 @@
 // 15 twips make one logical pixel.
 int TwipsToPixels(int twips);
 
-// The DLL list: 13 rows, archiver indexes 1..15 without 9 and 12.
-inline constexpr int kDllRows = 13;
+// The archiver index of a row of the DLL list (the catalogue's dll_row).
 int DllRowToIndex(int row);
 // "Ver.2.10.12.3" from the version and sub-version queries; "Not Installed."
 // for a module that cannot be loaded.
@@ -61,9 +60,10 @@ struct FrameLefts {
 };
 FrameLefts ArrangeFrameLefts(int16_t turn_over);
 
-// The browser's wildcard lists by archiver index ("*.LZH;*.LZS;*.LHA").
+// The browser's wildcard lists by archiver index ("*.LZH;*.LZS;*.LHA"), for
+// the installed versions (some extensions need a newer module).
 using ArchivePatterns = std::array<std::string, core::kCatalogueSize>;
-ArchivePatterns MakeArchivePatterns(int16_t tar_version);
+ArchivePatterns MakeArchivePatterns(const core::DllVersions& versions);
 
 // The filter entries of Combo1.
 inline constexpr int kFilterCount = 3;

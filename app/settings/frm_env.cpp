@@ -16,14 +16,6 @@
 
 namespace {
 
-// The rows of List1 and the archiver index each stands for.
-struct AssocRow {
-    const char* caption;
-    int index;
-};
-constexpr AssocRow kRows[] = {{"LZH形式", 1}, {"ZIP形式", 2}, {"CAB形式", 3},  {"TAR形式", 4},
-                              {"ARJ形式", 5}, {"RAR形式", 6}, {"BGA形式", 7},  {"YZ1形式", 8},
-                              {"GCA形式", 10}, {"BEL形式", 11}, {"JAK形式", 13}};
 constexpr int kVisibleRows = 11;
 
 // 15 twips make one pixel.
@@ -85,8 +77,10 @@ FrmEnv::FrmEnv(core::Session& session, core::Library& library, core::Prompter& p
     label1_->setBuddy(list1_);
 
     const core::Settings& settings = session_.settings;
-    for (const AssocRow& row : kRows) {
-        auto* item = new QListWidgetItem(row.caption, list1_);
+    // One row of List1 for each archiver whose association is kept.
+    for (const core::ArchiverRow& row : core::Catalogue()) {
+        if (row.assoc_key.empty()) continue;
+        auto* item = new QListWidgetItem(QString::fromStdString(row.assoc_caption), list1_);
         item->setData(Qt::UserRole, row.index);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         const auto k = static_cast<size_t>(row.index);

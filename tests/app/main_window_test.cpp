@@ -26,11 +26,11 @@ TEST(MainRules, FrameLeftsForTurnOver) {
 
 TEST(MainRules, FiltersAndWildcards) {
     core::DllVersions versions{};
-    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(0)), ";*.exe;*.000");
+    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.exe;*.000");
     versions[1] = versions[2] = 100;
-    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(0)), ";*.LZH;*.LZS;*.LHA;*.ZIP;*.JAR;*.exe;*.000");
+    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.LZH;*.LZS;*.LHA;*.ZIP;*.JAR;*.exe;*.000");
     versions[4] = 210;
-    EXPECT_NE(FilterPattern(1, versions, MakeArchivePatterns(210)).find("*.BZ2;*.RPM;*.DEB;"), std::string::npos);
+    EXPECT_NE(FilterPattern(1, versions, MakeArchivePatterns(versions)).find("*.BZ2;*.RPM;*.DEB;"), std::string::npos);
 
     EXPECT_TRUE(MatchesPatterns("a.lzh", "*.LZH"));
     EXPECT_TRUE(MatchesPatterns("part.r01", "*.RAR;*.R0?"));

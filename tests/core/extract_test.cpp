@@ -109,6 +109,69 @@ TEST_F(ExtractTest, FailuresAreReported) {
     EXPECT_EQ(prompter_.messages.at(0).title, "エラー");
 }
 
+TEST_F(ExtractTest, TheBrowserComesBackOnEveryExit) {
+    auto expect_browser_back = [&](const char* exit) {
+        EXPECT_TRUE(screen_.browser_enabled) << exit;
+        ASSERT_FALSE(screen_.events.empty()) << exit;
+        EXPECT_EQ(screen_.events.front(), "browser off") << exit;
+        EXPECT_EQ(screen_.events.back(), "browser on") << exit;
+        screen_.events.clear();
+    };
+    EXPECT_EQ(CommandFor(1, "/in/a\"b.lzh"), "");
+    expect_browser_back("refused path");
+    session_.file_kind = kNotExaminable;
+    EXPECT_EQ(ExtractArchive(ctx_, "/in/locked.bin"), -1);
+    expect_browser_back("not examined");
+    library_.missing = true;
+    EXPECT_EQ(CommandFor(2, "/in/a.zip"), "");
+    EXPECT_EQ(prompter_.messages.back().text, "UNZIP32.DLL が見つかりません。");
+    expect_browser_back("library gone");
+}
+
+// The plan alone, on rows made for the purpose: no library, no windows.
+class PlanTest : public ::testing::Test {
+protected:
+    ExtractionPlan Plan(const ArchiverRow& row, bool quiet = false, bool single_entry = false) {
+        settings_.NoWindow = quiet ? 1 : 0;
+        return PlanExtraction("/in/a.tar.gz", "/out/", settings_, row, single_entry);
+    }
+    Settings settings_;
+};
+
+TEST_F(PlanTest, QuietOptionFollowsOrLeadsTheCommand) {
+    ArchiverRow row{.extract = "x ", .quiet = "-q "};
+    EXPECT_EQ(Plan(row).command_line, "x \"/in/a.tar.gz\" \"/out/a/\" *.*");
+    EXPECT_EQ(Plan(row, true).command_line, "x -q \"/in/a.tar.gz\" \"/out/a/\" *.*");
+    row.quiet_first = true;
+    EXPECT_EQ(Plan(row, true).command_line, "-q x \"/in/a.tar.gz\" \"/out/a/\" *.*");
+}
+
+TEST_F(PlanTest, FolderNamedAfterTheArchiveUnlessTheModuleMakesItsOwn) {
+    ArchiverRow row{.extract = "x "};
+    ExtractionPlan plan = Plan(row);
+    EXPECT_EQ(plan.landing, "/out/a");
+    EXPECT_EQ(plan.shown, "/out/a/");
+
+    // A single entry lands in the destination itself; the separator stays.
+    plan = Plan(row, false, true);
+    EXPECT_EQ(plan.landing, "/out/");
+    EXPECT_EQ(plan.shown, "/out//");
+    EXPECT_EQ(plan.command_line, "x \"/in/a.tar.gz\" \"/out//\" *.*");
+
+    row.writes_own_folder = true;
+    row.wildcard = false;
+    plan = Plan(row);
+    EXPECT_EQ(plan.landing, "/out/");
+    EXPECT_EQ(plan.shown, "/out/");
+    EXPECT_EQ(plan.command_line, "x \"/in/a.tar.gz\" \"/out/\"");
+}
+
+TEST_F(PlanTest, AJoinedSplitSetShowsTheDestination) {
+    const ExtractionPlan plan = PlanExtraction("/in/a.000", "/manual", settings_, Archiver(kSplitSet), false);
+    EXPECT_EQ(plan.landing, "/manual");
+    EXPECT_EQ(plan.shown, "/manual");
+}
+
 TEST_F(ExtractTest, NonArchivesAreOpenedOrSkipped) {
     session_.file_kind = kNotArchive;
     session_.settings.ExtractNumber = 2;
