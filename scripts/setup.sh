@@ -11,6 +11,7 @@ packages=(
   libxml2-dev                                 # the worker loads libxml2 for XAR itself: its headers
   libgtest-dev libgmock-dev locales           # tests (locales: localedef's sources)
   jlha-utils gcab p7zip-full libarchive-tools # making and checking the archive fixtures
+  arj                                         # making the ARJ archives the ARJ reader's tests read
   xdg-utils desktop-file-utils shared-mime-info  # file associations on the desktop
   dbus-daemon                                 # a private session bus for the properties tests
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
