@@ -3,7 +3,6 @@
 // and damaged, cut or garbled archives reported, never crashed on.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -252,9 +251,9 @@ TEST_F(ArjTest, GarbledAndSplitEntriesAreUnsupportedAndPassedOver) {
     }
 }
 
-// The compressed data of big.txt, damaged at random, straight into the
-// decoder: tables and distances that look almost right end in BadData or in
-// exactly the size asked for, never more.
+// The compressed data of big.txt, cut and damaged at random, straight into
+// the decoder: code tables and distances that look almost right end in
+// BadData or in exactly the size asked for, never more.
 TEST_F(ArjTest, DamagedStreamsStayInBounds) {
     for (int method = 1; method <= 4; ++method) {
         SCOPED_TRACE("method " + std::to_string(method));
@@ -267,7 +266,9 @@ TEST_F(ArjTest, DamagedStreamsStayInBounds) {
         int broken = 0;
         for (int round = 0; round < 60; ++round) {
             std::string stream = good.substr(0, 200 + generator() % 20000);
-            for (int i = 1 + round % 4; i > 0; --i) stream[generator() % stream.size()] ^= 1 << (generator() % 8);
+            // Half the rounds hit the first block's code tables.
+            size_t span = round % 2 ? 64 : stream.size();
+            for (int i = 1 + round % 4; i > 0; --i) stream[generator() % span] ^= 1 << (generator() % 8);
             size_t at = 0;
             DecoderInput input = [&](unsigned char* buffer, size_t room) -> long {
                 size_t n = std::min(room, stream.size() - at);
@@ -365,39 +366,6 @@ TEST(ArjReader, NotAnArchive) {
     EXPECT_EQ(reader.Open((temp.Path() / "plain.txt").string()), Status::NotArj);
     Entry entry;
     EXPECT_EQ(reader.Next(entry), Status::NotArj);
-}
-
-// Hostile streams straight into the decoders: random bytes and runs of ones
-// end in an error or in exactly the output asked for, never past it.
-TEST(ArjDecoder, HostileStreamsEndWithoutHarm) {
-    std::mt19937 generator(42);
-    for (int round = 0; round < 400; ++round) {
-        int method = 1 + round % 4;
-        std::string stream(generator() % 3000, '\0');
-        for (char& c : stream) c = static_cast<char>(generator());
-        if (round % 8 == 0) stream.assign(stream.size(), '\xFF');
-        size_t at = 0;
-        DecoderInput input = [&](unsigned char* buffer, size_t room) -> long {
-            size_t n = std::min(room, stream.size() - at);
-            std::copy_n(stream.data() + at, n, buffer);
-            at += n;
-            return static_cast<long>(n);
-        };
-        uint64_t wanted = 1 + generator() % 200000, produced = 0;
-        DecodeResult result = Decode(method, wanted, input, [&](const unsigned char*, size_t n) {
-            produced += n;
-            return true;
-        });
-        if (result == DecodeResult::Ok) {
-            EXPECT_EQ(produced, wanted);
-        } else {
-            EXPECT_EQ(result, DecodeResult::BadData);
-            EXPECT_LE(produced, wanted);
-        }
-    }
-    EXPECT_EQ(Decode(1, 10, [](unsigned char*, size_t) -> long { return -1; },
-                     [](const unsigned char*, size_t) { return true; }),
-              DecodeResult::ReadError);
 }
 
 }  // namespace
