@@ -26,6 +26,7 @@ constexpr const char* FormatsOf(archivers::Kind kind) {
         case archivers::Kind::Cab: return "CAB";
         case archivers::Kind::Tar: return "tar, cpio, ar, .deb, .rpm; gzip, compress, bzip2, xz, lzma, zstd; 7-Zip, ISO 9660, XAR";
         case archivers::Kind::Rar: return "RAR 4, RAR 5";
+        case archivers::Kind::Arj: return "ARJ (methods 0 to 4), self-extracting .exe";
     }
     return "";
 }

@@ -27,6 +27,8 @@ void SupportFormats(archive* a, Kind kind, bool decompressed) {
             archive_read_support_format_rar(a);
             archive_read_support_format_rar5(a);
             break;
+        case Kind::Arj:
+            break;  // read by our own reader, never by libarchive
         case Kind::Tar:
             if (!decompressed) archive_read_support_filter_gzip(a);
             archive_read_support_filter_bzip2(a);
@@ -61,6 +63,7 @@ bool Readable(const std::string& path) {
 
 Reader::~Reader() {
     if (archive_) archive_read_free(archive_);
+    if (arj_entry_) archive_entry_free(arj_entry_);
 }
 
 la_ssize_t Reader::ReadGzip(archive* a, void* reader, const void** block) {
@@ -126,6 +129,7 @@ bool Reader::HeadersEncrypted() const {
 
 int32_t Reader::Open(Kind kind, const std::string& path, PasswordSource* passwords) {
     if (!Readable(path)) return result::kOpenArchive;
+    if (kind == Kind::Arj) return OpenArj(path);
     passwords_ = kind == Kind::Zip ? passwords : nullptr;
     int32_t code = OpenWith(kind, path);
     // A compressed file with no archive inside is one entry of its own;
@@ -143,6 +147,102 @@ int32_t Reader::Open(Kind kind, const std::string& path, PasswordSource* passwor
     return code;
 }
 
+namespace {
+
+// What a failure of the ARJ reader means to the program. A damaged entry and
+// one we cannot decrypt or join leave the rest readable.
+int32_t ArjCode(arj::Status status) {
+    switch (status) {
+        case arj::Status::Ok: case arj::Status::End: return result::kOk;
+        case arj::Status::NotArj: return result::kNotArchive;
+        case arj::Status::Checksum: return result::kChecksum;
+        case arj::Status::Unsupported: return result::kEncrypted;
+        case arj::Status::BrokenHeader: case arj::Status::Truncated: return result::kBrokenHeader;
+        case arj::Status::Cancelled: return result::kCancelled;
+        case arj::Status::ReadError: return result::kReadArchive;
+    }
+    return result::kReadArchive;
+}
+
+// An MS-DOS date and time, local time as DOS kept it.
+time_t DosTime(uint32_t stamp) {
+    tm fields{};
+    fields.tm_year = static_cast<int>(stamp >> 25) + 80;
+    fields.tm_mon = static_cast<int>(stamp >> 21 & 0x0F) - 1;
+    fields.tm_mday = static_cast<int>(stamp >> 16 & 0x1F);
+    fields.tm_hour = static_cast<int>(stamp >> 11 & 0x1F);
+    fields.tm_min = static_cast<int>(stamp >> 5 & 0x3F);
+    fields.tm_sec = static_cast<int>(stamp & 0x1F) * 2;
+    fields.tm_isdst = -1;
+    return mktime(&fields);
+}
+
+// An ARJ entry as libarchive would describe it. Unix hosts keep the mode;
+// on MS-DOS the read-only attribute takes the write bits away.
+void Describe(const arj::Entry& arj, archive_entry* entry) {
+    constexpr uint8_t kHostUnix = 2;
+    constexpr uint16_t kDosReadOnly = 0x01;
+    archive_entry_clear(entry);
+    archive_entry_copy_pathname(entry, arj.raw_name.c_str());
+    archive_entry_set_filetype(entry, arj.IsFolder() ? AE_IFDIR : AE_IFREG);
+    mode_t perm = arj.IsFolder() ? 0755 : 0644;
+    if (arj.host_os == kHostUnix && (arj.file_mode & 0777) != 0)
+        perm = arj.file_mode & 0777;
+    else if (arj.host_os != kHostUnix && (arj.file_mode & kDosReadOnly))
+        perm &= ~0222;
+    archive_entry_set_perm(entry, perm);
+    archive_entry_set_mtime(entry, DosTime(arj.dos_time), 0);
+    archive_entry_set_size(entry, arj.IsFolder() ? 0 : arj.original_size);
+    archive_entry_set_is_data_encrypted(entry, arj.IsGarbled() ? 1 : 0);
+}
+
+}  // namespace
+
+int32_t Reader::OpenArj(const std::string& path) {
+    arj_ = std::make_unique<arj::Reader>();
+    if (!arj_entry_) arj_entry_ = archive_entry_new();
+    const arj::Status status = arj_->Open(path);
+    if (status != arj::Status::Ok || !arj_entry_) {
+        broken_ = true;
+        return status == arj::Status::ReadError ? result::kOpenArchive : result::kNotArchive;
+    }
+    format_ = kFormatArj;
+    if (NextArj() != result::kOk || !entry_) return result::kNotArchive;
+    return result::kOk;
+}
+
+// Volume labels and chapter marks are no members.
+int32_t Reader::NextArj() {
+    constexpr uint8_t kFolder = 3;
+    entry_ = nullptr;
+    for (;;) {
+        const arj::Status status = arj_->Next(arj_current_);
+        if (status == arj::Status::End) return result::kOk;
+        if (status != arj::Status::Ok) {
+            broken_ = true;
+            return ArjCode(status);
+        }
+        if (arj_current_.file_type <= kFolder && arj_current_.file_type != 2) break;
+    }
+    Describe(arj_current_, arj_entry_);
+    entry_ = arj_entry_;
+    return result::kOk;
+}
+
+int32_t Reader::ReadArjData(const std::function<int32_t(const char*, size_t, int64_t)>& sink) {
+    int64_t offset = 0;
+    int32_t stopped = result::kOk;
+    const arj::Status status = arj_->ReadData([&](const char* data, size_t size) {
+        stopped = sink(data, size, offset);
+        offset += static_cast<int64_t>(size);
+        return stopped == result::kOk;
+    });
+    if (status == arj::Status::Cancelled) return stopped;
+    const int32_t code = ArjCode(status);
+    if (code != result::kOk && code != result::kChecksum && code != result::kEncrypted) broken_ = true;
+    return code;
+}
+
 bool Reader::HasFilter(int code) const {
     if (code == ARCHIVE_FILTER_GZIP && gzip_) return true;
     return std::find(filters_.begin(), filters_.end(), code) != filters_.end();
@@ -150,6 +250,7 @@ bool Reader::HasFilter(int code) const {
 
 int64_t Reader::BytesRead() const {
     if (gzip_) return gzip_->BytesRead();
+    if (arj_) return broken_ ? -1 : static_cast<int64_t>(arj_current_.data_offset);
     return broken_ || !archive_ ? -1 : archive_filter_bytes(archive_, -1);
 }
 
@@ -191,6 +292,7 @@ int32_t Reader::Next() {
         entry_ = nullptr;
         return result::kReadArchive;
     }
+    if (arj_) return NextArj();
     int status = ReadHeader();
     if (status == ARCHIVE_OK || status == ARCHIVE_WARN || status == ARCHIVE_EOF) return result::kOk;
     // libarchive reports a malformed header with EILSEQ (its "file format" error).

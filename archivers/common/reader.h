@@ -7,17 +7,23 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "arj_reader.h"
 #include "file_source.h"
 #include "gzip_source.h"
 #include "password.h"
 
 namespace archivers {
 
-enum class Kind { Lha, Zip, Cab, Tar, Rar };
+enum class Kind { Lha, Zip, Cab, Tar, Rar, Arj };
+
+// The format code of an ARJ archive, read by our own reader: libarchive has
+// none, and none of its codes is this.
+inline constexpr int kFormatArj = 0x7F0000;
 
 // Result codes of the archiver API that our modules answer.
 namespace result {
@@ -91,6 +97,10 @@ private:
     int32_t DataFailure(int status);
     int32_t DataEnd(int64_t end) const;
     static la_ssize_t ReadGzip(archive*, void* reader, const void** block);
+    // ARJ, through our own reader: its entries are given as libarchive's.
+    int32_t OpenArj(const std::string& path);
+    int32_t NextArj();
+    int32_t ReadArjData(const std::function<int32_t(const char*, size_t, int64_t)>& sink);
 
     std::unique_ptr<GzipSource> gzip_;  // tar.gz and the like, read by us
     std::unique_ptr<FileSource> source_;  // every other archive
@@ -105,12 +115,16 @@ private:
     Secret password_;  // the last one given; libarchive keeps (and clears) its own copies
     bool asked_ = false;
     PasswordAnswer answer_ = PasswordAnswer::Given;  // None or Cancelled: never asked again
+    std::unique_ptr<arj::Reader> arj_;
+    arj::Entry arj_current_;
+    archive_entry* arj_entry_ = nullptr;  // owned: what Entry() gives for an ARJ entry
 };
 
 template <class Sink>
 int32_t Reader::ReadData(Sink sink) {
     if (broken_ || !entry_) return result::kReadArchive;
     if (!CanRead()) return result::kEncrypted;
+    if (arj_) return ReadArjData([&](const char* data, size_t size, int64_t offset) { return sink(data, size, offset); });
     int64_t end = 0;
     for (;;) {
         const void* block = nullptr;

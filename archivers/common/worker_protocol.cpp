@@ -111,7 +111,7 @@ std::optional<Request> DecodeRequest(std::string_view payload) {
     Request r;
     uint8_t operation = in.U8(), kind = in.U8();
     if (operation < 1 || operation > static_cast<uint8_t>(Operation::List)) return std::nullopt;
-    if (kind > static_cast<uint8_t>(Kind::Rar)) return std::nullopt;
+    if (kind > static_cast<uint8_t>(Kind::Arj)) return std::nullopt;
     r.operation = static_cast<Operation>(operation);
     r.kind = static_cast<Kind>(kind);
     r.mode = in.I32();

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -25,8 +26,8 @@ const fs::path kData = KELVORA_FIXTURE_DIR;
 
 // The program's extraction and test commands, by archiver index.
 const std::map<int, std::string> kExtract = {
-    {1, "x -d1 -y1 "}, {2, "-x -o -q "}, {3, "-x -k "}, {4, "-xvf "}, {6, "-x "}};
-const std::map<int, std::string> kTest = {{1, "t "}, {2, "-t "}, {3, "-t "}, {6, "-t "}};
+    {1, "x -d1 -y1 "}, {2, "-x -o -q "}, {3, "-x -k "}, {4, "-xvf "}, {5, "x "}, {6, "-x "}};
+const std::map<int, std::string> kTest = {{1, "t "}, {2, "-t "}, {3, "-t "}, {5, "t "}, {6, "-t "}};
 
 class ModulesTest : public ::testing::Test {
 protected:
@@ -315,6 +316,46 @@ TEST_F(ModulesTest, ListingFitsTheCallersBuffer) {
     EXPECT_EQ(Dravx(4, nullptr, line.c_str(), cut, 8), 0);
     EXPECT_EQ(std::string(cut), std::string(whole).substr(0, 7));
     EXPECT_EQ(cut[8], 'X');
+}
+
+// ARJ, which libarchive cannot read, through our own reader: archives the
+// arj tool makes (Debian package arj) with every method, from files whose
+// names on disk are Shift-JIS, come out as the sjis/ tree with UTF-8 names.
+TEST_F(ModulesTest, ArjArchivesOfEveryMethodExtractByteForByte) {
+    ASSERT_EQ(std::system("command -v arj >/dev/null"), 0) << "the arj tool is missing: Debian package arj";
+    const fs::path source = out_ / "arj-source";
+    fs::create_directories(source / "\x95\x5C");
+    auto put = [&](const fs::path& name, const std::string& text) { std::ofstream(source / name, std::ios::binary) << text; };
+    put("\x95\x5C/\x83\x5C.txt", "sjis\n");
+    put("\x93\xFA\x96\x7B\x8C\xEA.txt", "nihongo\n");
+    put("\xCA\xDD\xB6\xB8.txt", "hankaku\n");
+    for (int method = 0; method <= 4; ++method) {
+        const std::string name = "m" + std::to_string(method) + ".arj";
+        const fs::path archive = out_ / name;
+        const std::string make = "cd '" + source.string() + "' && arj a -r -m" + std::to_string(method) + " '" +
+                                 archive.string() + "' '*' >/dev/null";
+        ASSERT_EQ(std::system(make.c_str()), 0) << make;
+        EXPECT_EQ(DravxCheckArchive(5, archive.c_str(), 1), 1) << name;
+        EXPECT_EQ(DravxCheckArchiveEx(archive.c_str(), 1), 5) << name;
+        EXPECT_EQ(DravxGetFileCount(5, archive.c_str()), 3) << name;  // the files; arj keeps no folder entries by default
+        const std::string test = "t -i \"" + archive.string() + "\"";
+        EXPECT_EQ(Dravx(5, nullptr, test.c_str(), nullptr, 0), 0) << name;
+        const std::string extract = "x -i \"" + archive.string() + "\" \"" + (out_ / ("x" + name)).string() + "/\" *.*";
+        EXPECT_EQ(Dravx(5, nullptr, extract.c_str(), nullptr, 0), 0) << name;
+        EXPECT_EQ(CompareTrees(kData / "sjis", out_ / ("x" + name), false), "") << name;
+    }
+    // A flipped byte in the last file's data is a CRC error, and that file never looks whole.
+    std::string bytes;
+    {
+        std::ifstream in(out_ / "m1.arj", std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const size_t at = bytes.find("\xCA\xDD\xB6\xB8.txt");
+    ASSERT_NE(at, std::string::npos);
+    bytes[bytes.size() - 8] ^= 0x01;  // inside the last entry's data, before the end header
+    std::ofstream(out_ / "damaged.arj", std::ios::binary) << bytes;
+    const std::string damaged = "x -i \"" + (out_ / "damaged.arj").string() + "\" \"" + (out_ / "damaged").string() + "/\" *.*";
+    EXPECT_EQ(Dravx(5, nullptr, damaged.c_str(), nullptr, 0), 0x800C);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ bool IsArchiverResult(int32_t code) { return code == 0 || (code >= 0x8000 && cod
 
 std::string RunArchiveOperations(int kind_number, const uint8_t* data, size_t size) {
     using archivers::Kind;
-    const Kind kinds[] = {Kind::Lha, Kind::Zip, Kind::Cab, Kind::Tar, Kind::Rar};
+    const Kind kinds[] = {Kind::Lha, Kind::Zip, Kind::Cab, Kind::Tar, Kind::Rar, Kind::Arj};
     const Kind kind = kinds[static_cast<unsigned>(kind_number) % 5];
     TempFolder work("archive-fuzz");
     if (work.Path().empty()) return "no work folder";
