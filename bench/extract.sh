@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Extraction speed of our Tar32 and UnZip32 modules, reached through Dravolix
-# with the program's own command lines, against bsdtar and unzip on the same
-# archives: bench/extract.sh [BUILD FOLDER]   (default: build)
+# Extraction speed of our Tar32, UnZip32 and Unarj32j modules, reached through
+# Dravolix with the program's own command lines, against bsdtar, unzip and arj
+# on the same archives: bench/extract.sh [BUILD FOLDER]   (default: build)
 #
 # Builds what it needs, makes about 100 MB in about 10,000 files (the same bytes
-# on every run), packs them as .tar.gz and .zip, times every tool into a fresh
+# on every run), packs them as .tar.gz, .zip and .arj, times every tool into a fresh
 # folder, checks every output tree against the input and prints a table.
 # Exits 0 when everything ran and every tree matched; a missed target is
 # reported, not a failure.
@@ -17,17 +17,18 @@ work=$build/bench-work
 runs=${RUNS:-5}
 tar_target=1.10   # dravx / bsdtar on the .tar.gz
 zip_target=1.00   # dravx / unzip on the .zip
+arj_target=1.20   # dravx / arj on the .arj (method 1)
 
-for tool in bsdtar zip unzip c++ cmake; do
+for tool in bsdtar zip unzip arj c++ cmake; do
   command -v "$tool" >/dev/null || {
-    echo "extract.sh needs $tool (Debian packages: libarchive-tools zip unzip)" >&2
+    echo "extract.sh needs $tool (Debian packages: libarchive-tools zip unzip arj)" >&2
     exit 2
   }
 done
 
 started=$(date +%s)
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target Dravolix Tar32 UnZip32 dravx-bench
+cmake --build "$build" --target Dravolix Tar32 UnZip32 Unarj32j dravx-bench
 bench=$build/bin/dravx-bench
 
 rm -rf "$work"
@@ -102,12 +103,15 @@ EOF
 c++ -std=c++20 -O2 -Wall -Wextra -o "$work/make_tree" "$work/make_tree.cpp"
 echo "input: $("$work/make_tree" "$work/input/tree") in $(find "$work/input/tree" -type d | wc -l) folders"
 
-(cd "$work/input" && bsdtar -czf "$work/a.tar.gz" tree && zip -qr "$work/a.zip" tree)
+(cd "$work/input" && bsdtar -czf "$work/a.tar.gz" tree && zip -qr "$work/a.zip" tree &&
+  arj a -r -m1 -y "$work/a.arj" 'tree/*' >/dev/null)
 echo "archives: a.tar.gz $(($(stat -c %s "$work/a.tar.gz") / 1000000)) MB," \
-  "a.zip $(($(stat -c %s "$work/a.zip") / 1000000)) MB"
+  "a.zip $(($(stat -c %s "$work/a.zip") / 1000000)) MB," \
+  "a.arj $(($(stat -c %s "$work/a.arj") / 1000000)) MB"
 
-names=("bsdtar -xf" "dravx Tar32" "unzip -q" "dravx UnZip32")
-# Extracts with tool N (1..4) into $work/out-N; what it prints goes to out-N.log.
+names=("bsdtar -xf" "dravx Tar32" "unzip -q" "dravx UnZip32" "arj x" "dravx Unarj32j")
+tools=(1 2 3 4 5 6)
+# Extracts with tool N (1..6) into $work/out-N; what it prints goes to out-N.log.
 run_tool() {
   local out=$work/out-$1
   case $1 in
@@ -115,6 +119,8 @@ run_tool() {
     2) "$bench" 4 "-xvf \"$work/a.tar.gz\" \"$out/\" *.*" ;;
     3) unzip -q "$work/a.zip" -d "$out" ;;
     4) "$bench" 2 "-x -o -q \"$work/a.zip\" \"$out/\" *.*" ;;
+    5) (cd "$out" && arj x -y "$work/a.arj") ;;
+    6) "$bench" 5 "x -i \"$work/a.arj\" \"$out/\" *.*" ;;
   esac >"$out.log" 2>&1
 }
 
@@ -126,7 +132,7 @@ declare -A wall cpu
 TIMEFORMAT='%3R %3U %3S'
 for round in $(seq 0 "$runs"); do
   echo "round $round of $runs ..."
-  for n in 1 2 3 4; do
+  for n in "${tools[@]}"; do
     rm -rf "$work/out-$n" && mkdir "$work/out-$n" && sync
     if ! timing=$({ time run_tool $n; } 2>&1); then
       echo "${names[n - 1]} failed:" >&2
@@ -147,7 +153,7 @@ summary() {
 }
 
 identical=1
-for n in 1 2 3 4; do
+for n in "${tools[@]}"; do
   if ! diff -r "$work/input/tree" "$work/out-$n/tree" >"$work/out-$n.diff" 2>&1; then
     echo "MISMATCH: ${names[n - 1]}'s output differs from the input (see $work/out-$n.diff)"
     identical=0
@@ -157,16 +163,18 @@ done
 row() { printf '%-7s %-14s %8s %7s %7s %7s %6s %8s %s\n' "$@" | sed 's/ *$//'; }
 echo
 row archive tool median/s min/s max/s cpu/s ratio target result
-for n in 1 2 3 4; do
+archives=(tar.gz tar.gz zip zip arj arj)
+targets=(- "$tar_target" - "$zip_target" - "$arj_target")
+for n in "${tools[@]}"; do
   read -r median low high <<<"$(summary "${wall[$n]}")"
   read -r cpu_median _ <<<"$(summary "${cpu[$n]}")"
-  archive=$([ $n -le 2 ] && echo tar.gz || echo zip)
-  if [ $n = 1 ] || [ $n = 3 ]; then
+  archive=${archives[n - 1]}
+  if [ $((n % 2)) = 1 ]; then
     peer=$median
     row "$archive" "${names[n - 1]}" "$median" "$low" "$high" "$cpu_median"
     continue
   fi
-  target=$([ $n = 2 ] && echo "$tar_target" || echo "$zip_target")
+  target=${targets[n - 1]}
   read -r ratio result < <(awk -v a="$median" -v b="$peer" -v t="$target" \
     'BEGIN { r = sprintf("%.2f", a / b); print r, (r + 0 <= t + 0 ? "PASS" : "MISS") }')
   row "$archive" "${names[n - 1]}" "$median" "$low" "$high" "$cpu_median" "$ratio" "<= $target" "$result"

@@ -3,7 +3,7 @@
 #   scripts/fuzz.sh [SECONDS [MODULE...]]
 #   scripts/fuzz.sh report        (figures and crashes of the runs so far)
 # SECONDS is the time per module (default 60). MODULE is a kind number or a
-# name: 0/lzh 1/zip 2/cab 3/tar 4/rar (default: all five, in that order).
+# name: 0/lzh 1/zip 2/cab 3/tar 4/rar 5/arj (default: all six, in that order).
 #
 # Environment:
 #   FUZZ_FLAGS    more libFuzzer flags; for long runs that go on past a crash:
@@ -41,7 +41,7 @@ crash_kind() {
 # scripts/fuzz.sh report: the figures of the runs so far, and each module's
 # crashes grouped by the first frame of their stack (each replayed once).
 if [ "${1:-}" = report ]; then
-  for kind in 0 1 2 3 4; do
+  for kind in 0 1 2 3 4 5; do
     log=$build/fuzz-$kind.log
     [ -f "$log" ] || continue
     findings=$build/findings/$kind
@@ -60,15 +60,15 @@ fi
 
 seconds=${1:-60}
 shift || true
-names=(lzh zip cab tar rar)
+names=(lzh zip cab tar rar arj)
 kinds=()
-for module in "${@:-0 1 2 3 4}"; do
+for module in "${@:-0 1 2 3 4 5}"; do
   for word in $module; do
     case $word in
-      [0-4]) kinds+=("$word") ;;
-      lzh|zip|cab|tar|rar)
-        for k in 0 1 2 3 4; do [ "${names[$k]}" = "$word" ] && kinds+=("$k"); done ;;
-      *) echo "unknown module: $word (0..4 or lzh zip cab tar rar)" >&2; exit 2 ;;
+      [0-5]) kinds+=("$word") ;;
+      lzh|zip|cab|tar|rar|arj)
+        for k in 0 1 2 3 4 5; do [ "${names[$k]}" = "$word" ] && kinds+=("$k"); done ;;
+      *) echo "unknown module: $word (0..5 or lzh zip cab tar rar arj)" >&2; exit 2 ;;
     esac
   done
 done
@@ -140,8 +140,7 @@ nice -n 10 cmake --build "$build" --target archive_fuzzer fixtures
 fixtures=$build/tests/data
 seeds=$build/seeds
 rm -rf "$seeds"
-for k in 0 1 2 3 4; do mkdir -p "$seeds/$k"; done
-mkdir -p "$seeds/arj"   # no module reads ARJ yet; kept for when one does
+for k in 0 1 2 3 4 5; do mkdir -p "$seeds/$k"; done
 
 # The module a file belongs to, from its name; nothing for other formats.
 kind_of() {
@@ -149,6 +148,7 @@ kind_of() {
     *.cab|*.cab.*|*_cab_*) echo 2 ;;
     *.lzh|*.lzh.*|*.lha|*_lha_*|*_lzh_*) echo 0 ;;
     *.rar|*.rar.*|*_rar_*|*_rar5_*) echo 4 ;;
+    *.arj|*_arj_*) echo 5 ;;
     *.zip|*.zip.*|*.jar|*.zipx|*_zip_*) echo 1 ;;
     *.tar|*.tar.*|*.tgz|*.tbz|*.tbz2|*.txz|*.tlz|*.taz|*.tz|*.cpio|*.cpio.*|*.a|*.a.*|*.ar|*.deb|*.rpm| \
     *.gz|*.bz2|*.xz|*.lzma|*.zst|*.z|*_tar_*|*_gtar_*|*_ustar_*|*_pax_*|*_cpio_*|*_ar_*| \
@@ -219,7 +219,7 @@ make_tool_seeds() {
   done
   # ARJ: each method.
   for method in 0 1 2 3 4; do
-    arj a -m$method -y "$out/arj_m$method.arj" "${files[@]}" >/dev/null 2>&1 && cp "$out/arj_m$method.arj" "$seeds/arj/"
+    arj a -m$method -y "$out/arj_m$method.arj" "${files[@]}" >/dev/null 2>&1 && add_seed 5 "$out/arj_m$method.arj"
   done
   # ZIP: stored, deflated, bzip2, encrypted, comments, zip64, symlinks.
   zip -q -0 "$out/zip_store.zip" "${files[@]}"

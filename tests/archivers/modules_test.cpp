@@ -358,4 +358,27 @@ TEST_F(ModulesTest, ArjArchivesOfEveryMethodExtractByteForByte) {
     EXPECT_EQ(Dravx(5, nullptr, damaged.c_str(), nullptr, 0), 0x800C);
 }
 
+// A 50 MB file, half text and half random bytes, comes out whole: the
+// decoder's window wraps thousands of times.
+TEST_F(ModulesTest, ALargeArjFileComesOutWhole) {
+    ASSERT_EQ(std::system("command -v arj >/dev/null"), 0) << "the arj tool is missing: Debian package arj";
+    const fs::path source = out_ / "large-source";
+    fs::create_directories(source);
+    std::string data;
+    data.reserve(50u << 20);
+    uint32_t state = 12345;
+    while (data.size() < (25u << 20)) data += "line " + std::to_string(data.size() % 9973) + " of the large file\n";
+    while (data.size() < (50u << 20)) {
+        state = state * 1664525 + 1013904223;
+        data += static_cast<char>(state >> 24);
+    }
+    std::ofstream(source / "large.bin", std::ios::binary) << data;
+    const fs::path archive = out_ / "large.arj";
+    const std::string make = "cd '" + source.string() + "' && arj a -m1 '" + archive.string() + "' large.bin >/dev/null";
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    const std::string extract = "x -i \"" + archive.string() + "\" \"" + (out_ / "large").string() + "/\" *.*";
+    EXPECT_EQ(Dravx(5, nullptr, extract.c_str(), nullptr, 0), 0);
+    EXPECT_EQ(CompareTrees(source, out_ / "large", false), "");
+}
+
 }  // namespace

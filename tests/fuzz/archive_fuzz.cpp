@@ -21,7 +21,7 @@ bool IsArchiverResult(int32_t code) { return code == 0 || (code >= 0x8000 && cod
 std::string RunArchiveOperations(int kind_number, const uint8_t* data, size_t size) {
     using archivers::Kind;
     const Kind kinds[] = {Kind::Lha, Kind::Zip, Kind::Cab, Kind::Tar, Kind::Rar, Kind::Arj};
-    const Kind kind = kinds[static_cast<unsigned>(kind_number) % 5];
+    const Kind kind = kinds[static_cast<unsigned>(kind_number) % std::size(kinds)];
     TempFolder work("archive-fuzz");
     if (work.Path().empty()) return "no work folder";
     const fs::path archive = work.Path() / "input.bin";
@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (const char* kind = std::getenv("KELVORA_FUZZ_KIND"); kind && *kind) {
         char* end = nullptr;
         long value = std::strtol(kind, &end, 10);
-        if (*end != '\0' || value < 0 || value > 4) {
-            std::fprintf(stderr, "KELVORA_FUZZ_KIND must be 0..4, not \"%s\"\n", kind);
+        if (*end != '\0' || value < 0 || value > 5) {
+            std::fprintf(stderr, "KELVORA_FUZZ_KIND must be 0..5, not \"%s\"\n", kind);
             std::exit(2);
         }
         g_kind = static_cast<int>(value);
