@@ -177,8 +177,8 @@ time_t DosTime(uint32_t stamp) {
     return mktime(&fields);
 }
 
-// An ARJ entry as libarchive would describe it. Unix hosts keep the mode;
-// on MS-DOS the read-only attribute takes the write bits away.
+// An ARJ entry as libarchive would describe it. Unix hosts keep the mode and
+// Unix times; on MS-DOS the read-only attribute takes the write bits away.
 void Describe(const arj::Entry& arj, archive_entry* entry) {
     constexpr uint8_t kHostUnix = 2;
     constexpr uint16_t kDosReadOnly = 0x01;
@@ -191,7 +191,9 @@ void Describe(const arj::Entry& arj, archive_entry* entry) {
     else if (arj.host_os != kHostUnix && (arj.file_mode & kDosReadOnly))
         perm &= ~0222;
     archive_entry_set_perm(entry, perm);
-    archive_entry_set_mtime(entry, DosTime(arj.dos_time), 0);
+    // ARJ made on Unix keeps the time as Unix seconds in the same field.
+    archive_entry_set_mtime(entry, arj.host_os == kHostUnix ? static_cast<time_t>(arj.dos_time) : DosTime(arj.dos_time),
+                            0);
     archive_entry_set_size(entry, arj.IsFolder() ? 0 : arj.original_size);
     archive_entry_set_is_data_encrypted(entry, arj.IsGarbled() ? 1 : 0);
 }
