@@ -295,8 +295,7 @@ Step NextCp932(Bytes bytes, size_t i, const Utf8Converter& cp932) {
     unsigned char b = At(bytes, i);
     if (b < 0x80) return {Piece::Ascii};
     if (b >= 0xA1 && b <= 0xDF) return HalfWidthKatakana(b, 1);
-    bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-    if (!lead) return {Piece::Invalid};
+    if (!archivers::IsShiftJisLead(b)) return {Piece::Invalid};
     if (i + 1 >= bytes.size()) return {Piece::Cut};
     unsigned char trail = At(bytes, i + 1);
     if (trail < 0x40 || trail == 0x7F || trail > 0xFC) return {Piece::Invalid};

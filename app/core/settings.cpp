@@ -11,10 +11,13 @@
 #include <vector>
 
 #include "profile.h"
+#include "folders.h"
 #include "settings_folder.h"
 
 namespace core {
 namespace {
+
+using platform::WithSlash;
 
 constexpr const char* kFileName = "zenkari.ini";
 constexpr const char* kSection = "Setting";
@@ -58,10 +61,6 @@ const std::vector<std::string>& KeyNames() {
         return n;
     }();
     return names;
-}
-
-std::string WithSlash(const std::string& folder) {
-    return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
 }
 
 void TrimBlanks(std::string& s) {

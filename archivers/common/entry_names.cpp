@@ -1,18 +1,11 @@
 #include "entry_names.h"
 
-#include <algorithm>
 
 namespace archivers {
 namespace {
 
 // Names that the choice reads at most: enough to tell, bounded in memory.
 constexpr size_t kMaxSampleBytes = 8u << 20;
-
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-bool IsCp932Lead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
 
 // LZH names are read by libarchive as ISO-8859-1, one character per byte,
 // so that their bytes come back whole; a name that has characters beyond
@@ -33,7 +26,7 @@ RawName LzhRawName(std::string_view utf8) {
         }
     }
     for (size_t i = 0; i + 1 < raw.bytes.size(); ++i) {
-        if (!IsCp932Lead(static_cast<unsigned char>(raw.bytes[i]))) continue;
+        if (!IsShiftJisLead(static_cast<unsigned char>(raw.bytes[i]))) continue;
         if (raw.bytes[i + 1] == '/') raw.bytes[i + 1] = '\\';
         ++i;
     }

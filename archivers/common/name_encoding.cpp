@@ -376,15 +376,16 @@ size_t Decode(std::string_view raw, NameEncoding encoding, std::string& out) {
     return encoding == NameEncoding::Utf8 ? DecodeUtf8(raw, out) : DecodeThroughIconv(raw, encoding, out);
 }
 
-bool IsAscii(std::string_view raw) {
-    return std::all_of(raw.begin(), raw.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; });
-}
 
 // Ambiguous names are Shift-JIS, the code most archives of our users carry
 // names in; one common kanji outweighs it.
 constexpr int kShiftJisBias = 2;
 
 }  // namespace
+
+bool IsAscii(std::string_view raw) {
+    return std::all_of(raw.begin(), raw.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; });
+}
 
 size_t Utf8Length(std::string_view text) {
     if (text.empty()) return 0;

@@ -43,6 +43,14 @@ std::string DecodeWholeOrEscape(std::string_view raw, NameEncoding encoding);
 // drawing, private-use and control characters count against it.
 int Plausibility(std::string_view utf8);
 
+// True when every byte is below 0x80: the same text in every encoding.
+bool IsAscii(std::string_view raw);
+
+// A byte that starts a two-byte Shift-JIS (CP932) character.
+constexpr bool IsShiftJisLead(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // The length of the UTF-8 sequence at the start of `text`: 1 to 4, or 0 when
 // the bytes there are not well-formed UTF-8 (overlong forms, surrogates and
 // values above U+10FFFF included). A well-formed beginning that `text` ends

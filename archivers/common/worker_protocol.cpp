@@ -175,22 +175,28 @@ std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& p
     return static_cast<PasswordAnswer>(answer);
 }
 
-bool FrameReader::Next(Type& type, std::string& payload) {
-    if (malformed_ || buffer_.size() - consumed_ < kHeaderSize) return false;
-    In header(std::string_view(buffer_).substr(consumed_, kHeaderSize));
-    uint8_t kind = header.U8();
-    uint32_t size = header.U32();
+std::optional<FrameHeader> DecodeHeader(std::string_view header) {
+    In in(header.substr(0, kHeaderSize));
+    const uint8_t kind = in.U8();
+    const uint32_t size = in.U32();
+    if (!in.Done() || size > kMaxPayload) return std::nullopt;
     switch (static_cast<Type>(kind)) {
         case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Result:
-        case Type::PasswordWanted: case Type::Password: break;
-        default: malformed_ = true; return false;
+        case Type::PasswordWanted: case Type::Password: return FrameHeader{static_cast<Type>(kind), size};
     }
-    if (size > kMaxPayload) {
+    return std::nullopt;
+}
+
+bool FrameReader::Next(Type& type, std::string& payload) {
+    if (malformed_ || buffer_.size() - consumed_ < kHeaderSize) return false;
+    const std::optional<FrameHeader> header = DecodeHeader(std::string_view(buffer_).substr(consumed_, kHeaderSize));
+    if (!header) {
         malformed_ = true;
         return false;
     }
+    const uint32_t size = header->size;
     if (buffer_.size() - consumed_ - kHeaderSize < size) return false;
-    type = static_cast<Type>(kind);
+    type = header->type;
     payload.assign(buffer_, consumed_ + kHeaderSize, size);
     consumed_ += kHeaderSize + size;
     // Drop what has been read once it is most of the buffer.

@@ -90,6 +90,14 @@ std::optional<Result> DecodeResult(std::string_view payload);
 std::optional<bool> DecodePasswordWanted(std::string_view payload);
 std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& password);
 
+// A frame's type and payload length, from its first kHeaderSize bytes;
+// nothing for an unknown type or a payload over kMaxPayload.
+struct FrameHeader {
+    Type type;
+    uint32_t size;
+};
+std::optional<FrameHeader> DecodeHeader(std::string_view header);
+
 // Frames as they arrive on a pipe, in pieces of any size.
 class FrameReader {
 public:

@@ -82,9 +82,9 @@ public:
         Send(wire::EncodePasswordWanted(retry));
         char header[wire::kHeaderSize];
         if (!ReceiveExactly(header, sizeof header)) return Lost();
-        const uint32_t size = static_cast<uint8_t>(header[1]) | static_cast<uint8_t>(header[2]) << 8 |
-                              static_cast<uint8_t>(header[3]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(header[4])) << 24;
-        if (header[0] != static_cast<char>(wire::Type::Password) || size > sizeof payload_) return Lost();
+        const auto frame = wire::DecodeHeader(std::string_view(header, sizeof header));
+        if (!frame || frame->type != wire::Type::Password || frame->size > sizeof payload_) return Lost();
+        const uint32_t size = frame->size;
         bool received = ReceiveExactly(payload_, size);
         std::optional<PasswordAnswer> answer =
             received ? wire::DecodePassword(std::string_view(payload_, size), password) : std::nullopt;
