@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     }
     QApplication qt(argc, argv);
     EnsureUtf8Locale();
+    TranslateQtDialogs();
 
     std::string command_line;
     for (int i = 1; i < argc; ++i) command_line += (i > 1 ? " " : "") + std::string(argv[i]);

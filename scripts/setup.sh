@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config binutils   # build
   qt6-base-dev                                # windows, dialogs, the wait window
+  qt6-translations-l10n                       # Qt's own dialogs in the user's language
   libarchive-dev zlib1g-dev                   # our archiver modules
   libbz2-dev liblzma-dev libzstd-dev liblz4-dev nettle-dev  # the worker links them statically
   libxml2-dev                                 # the worker loads libxml2 for XAR itself: its headers

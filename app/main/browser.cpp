@@ -7,6 +7,8 @@
 #include <QStorageInfo>
 #include <QStyle>
 
+#include <utility>
+
 #include "main_rules.h"
 
 namespace {
@@ -193,7 +195,21 @@ void FileList::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && !FileName().isEmpty()) emit fileDoubleClicked();
 }
 
+void FileList::keyPressEvent(QKeyEvent* event) {
+    if (!event->isAutoRepeat()) row_at_press_ = currentRow();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter) return QListWidget::keyPressEvent(event);
+    // Enter is the keyboard's double-click; the list's own handling would
+    // pass it on to the window's default button.
+    event->accept();
+    if (event->isAutoRepeat() || FileName().isEmpty()) return;
+    entered_ = true;
+    emit fileDoubleClicked();
+}
+
 void FileList::keyReleaseEvent(QKeyEvent* event) {
     QListWidget::keyReleaseEvent(event);
-    if (!event->isAutoRepeat()) emit keyReleased(event->key());
+    if (event->isAutoRepeat()) return;
+    if (std::exchange(entered_, false)) return;
+    emit keyReleased(event->key(), currentRow() != row_at_press_);
 }

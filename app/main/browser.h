@@ -74,18 +74,24 @@ signals:
     // A button was released over the list, not counting the release that
     // ends a double-click.
     void mouseReleased(Qt::MouseButton button);
-    void keyReleased(int key);
+    // A key was released; `moved` when the keys pressed since the last
+    // release changed the selected row.
+    void keyReleased(int key, bool moved);
+    // A double-click on a file, or Enter on one.
     void fileDoubleClicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     QString folder_, pattern_ = "*.*";
     bool after_double_click_ = false;
+    int row_at_press_ = -1;
+    bool entered_ = false;  // Enter opened the file; its release is not a selection
 };
 
 #endif

@@ -4,7 +4,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
 
 #include <string>
@@ -99,6 +102,14 @@ private:
 };
 
 }  // namespace
+
+void TranslateQtDialogs() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(), "qt", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
 
 std::unique_ptr<core::Prompter> MakeWindowPrompter() { return std::make_unique<WindowPrompter>(); }
 std::unique_ptr<core::Shell> MakeDesktopShell() { return std::make_unique<DesktopShell>(); }

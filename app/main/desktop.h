@@ -12,6 +12,10 @@ std::unique_ptr<core::Prompter> MakeWindowPrompter();
 // The desktop's default applications and file manager (xdg-open through Qt).
 std::unique_ptr<core::Shell> MakeDesktopShell();
 
+// Qt's own texts (standard buttons, the folder chooser) in the language of
+// the default locale, when Qt has a translation for it.
+void TranslateQtDialogs();
+
 // Messages go to `errors` as "title: text"; an input box reads one line from
 // `input` (an empty line or the end of input counts as cancel).
 std::unique_ptr<core::Prompter> MakeConsolePrompter(std::FILE* errors = stderr, std::FILE* input = stdin);

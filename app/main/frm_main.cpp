@@ -561,11 +561,12 @@ void FrmMain::IdentifySelectedFile() {
     ShowTextFileType(path);
 }
 
-void FrmMain::FileKeyReleased(int key) {
+void FrmMain::FileKeyReleased(int key, bool moved) {
     if (!HasSelectedFile()) return;
     const bool arrow = key == Qt::Key_Left || key == Qt::Key_Up || key == Qt::Key_Right || key == Qt::Key_Down;
-    // At either end of the list an arrow key has moved nothing.
-    if (arrow && (file1_->currentRow() == 0 || file1_->currentRow() == file1_->count() - 1)) return;
+    // An arrow key that moved nothing (at either end of the list) leaves the
+    // shown file as it is; one that reached the first or last file shows it.
+    if (arrow && !moved) return;
     IdentifySelectedFile();
 }
 

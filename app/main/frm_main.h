@@ -140,7 +140,7 @@ private:
     void FolderChanged();
     void FilterChosen(int filter);
     void IdentifySelectedFile();
-    void FileKeyReleased(int key);
+    void FileKeyReleased(int key, bool moved);
     std::string ShortcutFolder(int index);
     // The items of the file menu for the file identified last.
     void PrepareFileMenu();

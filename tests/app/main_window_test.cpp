@@ -2,6 +2,11 @@
 // command line and the ways to end.
 #include "main_window_fixture.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
+
+#include "desktop.h"
+
 namespace {
 
 // --- Rules without widgets -----------------------------------------------------
@@ -189,8 +194,8 @@ TEST_F(MainWindowTest, AFolderChangeClearsTheLabelsWithoutIdentifying) {
     EXPECT_FALSE(window_->SetFolder((browse_ / "missing").string()));
 }
 
-TEST_F(MainWindowTest, ArrowKeysAtEitherEndIdentifyNothing) {
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) Touch(browse_ / name);
+TEST_F(MainWindowTest, ArrowKeysIdentifyTheFileTheyMoveTo) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) Touch(browse_ / name, name);
     Open();
     auto* files = Find<QListWidget>("File1");
     auto identified = [this] {
@@ -201,15 +206,18 @@ TEST_F(MainWindowTest, ArrowKeysAtEitherEndIdentifyNothing) {
     identified();
     Key(files, Qt::Key_Down);  // onto the middle file
     EXPECT_TRUE(identified());
-    Key(files, Qt::Key_Down);  // onto the last file
+    Key(files, Qt::Key_Down);  // onto the last file: its details, not the middle one's
     EXPECT_EQ(files->currentRow(), 2);
-    EXPECT_FALSE(identified());
-    Key(files, Qt::Key_Down);
+    EXPECT_TRUE(identified());
+    EXPECT_EQ(Find<QPlainTextEdit>("Text2")->toPlainText(), "c.txt");
+    Key(files, Qt::Key_Down);  // at the end: nothing moved
     EXPECT_FALSE(identified());
     Key(files, Qt::Key_Home);  // other keys always identify
     EXPECT_EQ(files->currentRow(), 0);
     EXPECT_TRUE(identified());
     EXPECT_EQ(Label("Label5"), "文字コードを変換できます");
+    Key(files, Qt::Key_Up);
+    EXPECT_FALSE(identified());
 
     Mouse(files, 1, QEvent::MouseButtonPress);
     Mouse(files, 1, QEvent::MouseButtonRelease);
@@ -232,6 +240,13 @@ TEST_F(MainWindowTest, ProcessButtonAndDoubleClick) {
     Mouse(files, 0, QEvent::MouseButtonRelease);
     EXPECT_EQ(Calls("Dravx 1 owner").size(), 1u);
     EXPECT_TRUE(Files().contains("new.txt"));
+
+    // Enter on a file is a double-click; its release identifies nothing more.
+    library_->calls.clear();
+    files->setCurrentRow(0);  // a.lzh, identified by the click before
+    Key(files, Qt::Key_Return);
+    EXPECT_EQ(Calls("Dravx 1 owner").size(), 1u);
+    EXPECT_TRUE(Calls("CheckArchive").empty());
 
     files->setCurrentRow(1);  // b.txt: opened with its program
     Find<QPushButton>("Command3")->click();
@@ -381,6 +396,21 @@ TEST_F(MainWindowEndToEnd, DroppingThreeArchivesExtractsEach) {
               (std::vector<std::string>{(in / "a/").string(), (in / "b/").string(), (in / "c/").string()}));
     EXPECT_TRUE(prompter_->messages.empty());
     EXPECT_EQ(Label("Label5"), "解凍に成功しました。");
+}
+
+// Qt's standard buttons and the folder chooser follow a Japanese locale.
+TEST(QtTranslationTest, StandardButtonsAndTheFolderChooserInJapanese) {
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    TranslateQtDialogs();
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), "キャンセル");
+    QFileDialog chooser(nullptr, "", "/");
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    chooser.setFileMode(QFileDialog::Directory);
+    const auto* look_in = chooser.findChild<QLabel*>("lookInLabel");
+    ASSERT_NE(look_in, nullptr);
+    EXPECT_NE(look_in->text(), "Look in:");
+    EXPECT_FALSE(look_in->text().isEmpty());
 }
 
 }  // namespace
