@@ -1,4 +1,4 @@
-// Joining a numbered split set (a.000, a.001, ...) into one file.
+// Joining a numbered split set (a.000, a.001, ... or a.zip.001, a.zip.002, ...) into one file.
 #ifndef KELVORA_CORE_JOIN_H
 #define KELVORA_CORE_JOIN_H
 

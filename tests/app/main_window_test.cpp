@@ -26,9 +26,10 @@ TEST(MainRules, FrameLeftsForTurnOver) {
 
 TEST(MainRules, FiltersAndWildcards) {
     core::DllVersions versions{};
-    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.exe;*.000");
+    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.exe;*.000;*.001");
     versions[1] = versions[2] = 100;
-    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.LZH;*.LZS;*.LHA;*.ZIP;*.JAR;*.exe;*.000");
+    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)),
+              ";*.LZH;*.LZS;*.LHA;*.ZIP;*.JAR;*.exe;*.000;*.001");
     versions[4] = 210;
     EXPECT_NE(FilterPattern(1, versions, MakeArchivePatterns(versions)).find("*.BZ2;*.RPM;*.DEB;"), std::string::npos);
 

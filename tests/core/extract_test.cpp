@@ -202,6 +202,20 @@ TEST_F(ExtractTest, SplitSetsAreJoinedByteForByte) {
     EXPECT_TRUE(library_.calls.empty());
 }
 
+TEST_F(ExtractTest, PartsNumberedFromOneJoinIntoTheNameWithoutTheNumber) {
+    const std::string dir = temp_.Path().string();
+    Write("a.zip.001", "one-");
+    Write("a.zip.002", "two-");
+    Write("a.zip.003", "three");
+    screen_.browsed_folder = dir;
+    prompter_.answers.push_back(dir + "/a.zip");  // the proposal, taken as it is
+    session_.file_kind = kArchive;
+    session_.file_archiver = kSplitSet;
+    EXPECT_EQ(ExtractArchive(ctx_, dir + "/a.zip.001"), 0);
+    EXPECT_EQ(prompter_.prompts.at(0), "解凍後のファイル名を入力してください。|ファイル名の入力|" + dir + "/a.zip");
+    EXPECT_EQ(ReadFile(temp_.Path() / "a.zip"), "one-two-three");
+}
+
 TEST_F(ExtractTest, JoinFailuresLeaveNothingLookingComplete) {
     const std::string dir = temp_.Path().string();
     Write("b.000", "x");
@@ -268,6 +282,9 @@ protected:
         std::filesystem::create_directories(shell_.desktop);
     }
     void TearDown() override { platform::SetModuleDirectory(""); }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(temp_.Path() / name, std::ios::binary) << bytes;
+    }
 
     // Copies the fixture into the work folder and identifies and extracts it there.
     std::string Run(const std::string& fixture, int mode = 2) {
@@ -332,6 +349,21 @@ TEST_F(EndToEndTest, DestinationModesAndADamagedArchive) {
     EXPECT_EQ(prompter_.messages[1].text, "ファイルのチェックサムエラーです。");
     EXPECT_EQ(screen_.status, "解凍/復元に失敗しました。");
     EXPECT_EQ(screen_.status_colour, kRed);
+}
+
+// A real ZIP cut into a.zip.001, .002, .003 as a file splitter cuts it.
+TEST_F(EndToEndTest, ASplitZipIsJoinedByteForByte) {
+    const std::string zip = ReadFile(std::filesystem::path(KELVORA_FIXTURE_DIR) / "tree.zip");
+    const size_t third = zip.size() / 3 + 1;
+    for (size_t part = 0; part < 3; ++part)
+        Write("a.zip.00" + std::to_string(part + 1), zip.substr(part * third, third));
+    const std::string dir = temp_.Path().string();
+    EXPECT_EQ(IdentifyArchive(ctx_, dir + "/a.zip.001"), kSplitSet);
+    EXPECT_EQ(screen_.status.substr(0, screen_.status.find("書庫ｻｲｽﾞ")), "結合できます。(格納ﾌｧｲﾙ数：3File(s),");
+    screen_.browsed_folder = dir;
+    prompter_.answers.push_back(dir + "/a.zip");
+    EXPECT_EQ(ExtractArchive(ctx_, dir + "/a.zip.001"), 0);
+    EXPECT_EQ(ReadFile(temp_.Path() / "a.zip"), zip);
 }
 
 }  // namespace
