@@ -1,6 +1,7 @@
 // Extraction, the split-file join and the archive test.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include "fake_library.h"
 #include "identify.h"
 #include "join.h"
+#include "listing.h"
 #include "module_loader.h"
 #include "recorders.h"
 #include "result_text.h"
@@ -126,6 +128,16 @@ TEST_F(ExtractTest, TheBrowserComesBackOnEveryExit) {
     EXPECT_EQ(CommandFor(2, "/in/a.zip"), "");
     EXPECT_EQ(prompter_.messages.back().text, "UNZIP32.DLL が見つかりません。");
     expect_browser_back("library gone");
+}
+
+TEST(TopLevelNames, FirstPartsOfTheEntries) {
+    using Names = std::vector<TopLevelName>;
+    EXPECT_EQ(TopLevelNames({"a/", "a/b.txt", "a/c/d"}, true), (Names{{"a", true}}));
+    EXPECT_EQ(TopLevelNames({"./", "./a/b"}, true), (Names{{"a", true}}));
+    EXPECT_EQ(TopLevelNames({"a", "b/", "a"}, true), (Names{{"a", false}, {"b", true}}));
+    EXPECT_EQ(TopLevelNames({"a\\b.txt", "a\\c.txt"}, true), (Names{{"a", true}}));
+    // Where a backslash is part of a name (tar), each entry is a file of its own.
+    EXPECT_EQ(TopLevelNames({"a\\b.txt", "a\\c.txt"}, false), (Names{{"a\\b.txt", false}, {"a\\c.txt", false}}));
 }
 
 // The plan alone, on rows made for the purpose: no library, no windows.
@@ -349,6 +361,19 @@ TEST_F(EndToEndTest, DestinationModesAndADamagedArchive) {
     EXPECT_EQ(prompter_.messages[1].text, "ファイルのチェックサムエラーです。");
     EXPECT_EQ(screen_.status, "解凍/復元に失敗しました。");
     EXPECT_EQ(screen_.status_colour, kRed);
+}
+
+// Each of our modules answers its row's list command with a name a line.
+TEST_F(EndToEndTest, OurModulesListTheirEntries) {
+    using Names = std::vector<TopLevelName>;
+    for (const auto& [fixture, index] : {std::pair{"tree.lzh", 1}, {"tree.zip", 2}, {"tree.cab", 3},
+                                         {"tree.tar.gz", 4}, {"tree.rar", 6}}) {
+        const auto entries = ListEntries(library_, Archiver(index), std::string(KELVORA_FIXTURE_DIR) + "/" + fixture);
+        ASSERT_TRUE(entries) << fixture;
+        Names top = TopLevelNames(*entries, Archiver(index).backslash_separates);
+        std::sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+        EXPECT_EQ(top, (Names{{"dir", true}, {"hello.txt", false}})) << fixture;
+    }
 }
 
 // A real ZIP cut into a.zip.001, .002, .003 as a file splitter cuts it.
