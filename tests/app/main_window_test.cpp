@@ -144,6 +144,31 @@ TEST_F(MainWindowTest, DestinationBoxForEachMode) {
     EXPECT_EQ(app_.session.settings.ExtractDir, "/chosen");
 }
 
+TEST_F(MainWindowTest, CheckBoxesShowTheirSettingsAndTheExitSavesThem) {
+    core::Settings& settings = app_.session.settings;
+    settings.PreventDoubleFolder = 1;
+    settings.OpenAfterExtract = 0;
+    Open();
+    auto* prevent = Find<QCheckBox>("Check1");
+    auto* open = Find<QCheckBox>("Check2");
+    auto* folder = Find<QCheckBox>("Check3");
+    EXPECT_EQ(prevent->text(), "二重フォルダ防止");
+    EXPECT_TRUE(prevent->isChecked());
+    EXPECT_FALSE(open->isChecked());
+    EXPECT_TRUE(folder->isChecked());
+
+    prevent->click();
+    open->click();
+    folder->click();
+    EXPECT_EQ(settings.PreventDoubleFolder, 0);
+    EXPECT_EQ(settings.OpenAfterExtract, 1);
+    EXPECT_EQ(settings.MakeArchiveFolder, 0);
+    window_->close();
+    const std::string written = ReadFile(app_.settings_file->Path());
+    EXPECT_NE(written.find("\nPreventDoubleFolder=0\nOpenAfterExtract=1\nMakeArchiveFolder=0\n"), std::string::npos)
+        << written;
+}
+
 TEST_F(MainWindowTest, FiltersFollowTheInstalledArchivers) {
     for (const char* name : {"a.lzh", "b.rpm", "c.txt", "d.EXE", "e.zip", "f.cab", ".hidden.lzh"}) Touch(browse_ / name);
     library_->version[4] = 209;
