@@ -35,7 +35,7 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string output_name) {
+int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string output_name, std::string* joined) {
     DisableBrowser(ctx);
     if (output_name.empty()) {
         auto answer = ctx.prompter.Input("解凍後のファイル名を入力してください。", "ファイル名の入力",
@@ -64,6 +64,7 @@ int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string 
     }
     int status = platform::RunHidden({"/bin/sh", ctx.session.join_batch_file}, folder);
     if (status != 0) unlink(partial.c_str());
+    if (status == 0 && joined) *joined = output_path;
     EnableBrowser(ctx);
     return status == 0 ? 0 : kJoinFailed;
 }

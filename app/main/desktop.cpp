@@ -43,6 +43,9 @@ public:
     void OpenFolder(const std::string& folder) override {
         QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder)));
     }
+    void ShowExtracted(const std::string&, const std::string& folder) override {
+        if (!folder.empty()) OpenFolder(folder);
+    }
     void OpenWebPage(const std::string& address) override { QDesktopServices::openUrl(QUrl(FromUtf8(address))); }
     void ShowProperties(const std::string& path) override {
         ShowPropertiesWindow(FromUtf8(path), QApplication::activeWindow());
@@ -82,6 +85,7 @@ public:
     explicit ConsoleShell(std::FILE* out) : out_(out) {}
     void OpenFile(const std::string& path, const std::string&) override { Print(path); }
     void OpenFolder(const std::string& folder) override { Print(folder); }
+    void ShowExtracted(const std::string& output, const std::string&) override { Print(output); }
     void OpenWebPage(const std::string& address) override { Print(address); }
     void ShowProperties(const std::string& path) override {
         const std::optional<core::FileProperties> shown = core::ReadProperties(path);
