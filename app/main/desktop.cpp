@@ -70,9 +70,11 @@ public:
         std::fprintf(errors_, "%s: %s [%s]\n", title.c_str(), prompt.c_str(), proposal.c_str());
         std::fflush(errors_);
         std::string answer;
-        for (int c; (c = std::fgetc(input_)) != EOF && c != '\n';) answer.push_back(static_cast<char>(c));
-        if (answer.empty()) return std::nullopt;
-        return answer;
+        int c = 0;
+        while ((c = std::fgetc(input_)) != EOF && c != '\n') answer.push_back(static_cast<char>(c));
+        // The end of input cancels; an empty line takes the proposal, as Enter does in the window.
+        if (c == EOF && answer.empty()) return std::nullopt;
+        return answer.empty() ? proposal : answer;
     }
 
 private:
