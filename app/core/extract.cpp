@@ -110,12 +110,6 @@ struct Extraction {
     ExtractionPlan plan;
 };
 
-std::string JoinParts(const std::vector<std::string>& parts) {
-    std::string path;
-    for (const std::string& part : parts) path += (path.empty() ? "" : "/") + part;
-    return path;
-}
-
 // The archive's entries as its module lists them; their count alone where it cannot list them.
 ArchiveShape ShapeOf(Library& library, const ArchiverRow& row, const std::string& path) {
     ArchiveShape shape;
@@ -125,7 +119,7 @@ ArchiveShape ShapeOf(Library& library, const ArchiverRow& row, const std::string
         return shape;
     }
     shape.entries = static_cast<int32_t>(entries->size());
-    if (entries->size() == 1) shape.only_entry = JoinParts(EntryParts(entries->front(), row.backslash_separates));
+    if (entries->size() == 1) shape.only_entry = EntryPath(entries->front(), row.backslash_separates);
     const std::vector<TopLevelName> top = TopLevelNames(*entries, row.backslash_separates);
     if (top.size() == 1 && top.front().folder) shape.sole_folder = top.front().name;
     return shape;

@@ -21,7 +21,7 @@ int32_t ExtractArchive(Context& ctx, const std::string& path);
 
 // What extraction knows of an archive's entries before it runs.
 struct ArchiveShape {
-    int32_t entries = -1;     // how many; -1 when unknown
+    int32_t entries = -1;       // how many; -1 when unknown
     std::string only_entry{};   // the path of the one entry ("dir/a.txt"), when listed
     std::string sole_folder{};  // the one folder at the top that holds every entry, when listed
 };

@@ -21,20 +21,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-}  // namespace
-
-std::optional<std::vector<std::string>> ListEntries(Library& library, const ArchiverRow& row,
-                                                    const std::string& path) {
-    if (row.list.empty()) return std::nullopt;
-    const std::string command_line = row.list + "\"" + path + "\"";
-    for (uint32_t size : kListingSizes) {
-        std::string listing;
-        if (library.DravxText(row.index, command_line, size, listing) != 0) return std::nullopt;
-        if (listing.size() + 1 < size) return Lines(listing);
-    }
-    return std::nullopt;  // cut off: what is missing could be anywhere
-}
-
+// The parts of an entry name, "." and empty parts dropped.
 std::vector<std::string> EntryParts(const std::string& name, bool backslash_separates) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -45,6 +32,27 @@ std::vector<std::string> EntryParts(const std::string& name, bool backslash_sepa
         start = i + 1;
     }
     return parts;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> ListEntries(Library& library, const ArchiverRow& row,
+                                                    const std::string& path) {
+    // A path with a double quote cannot be put in a command line.
+    if (row.list.empty() || path.find('"') != std::string::npos) return std::nullopt;
+    const std::string command_line = row.list + "\"" + path + "\"";
+    for (uint32_t size : kListingSizes) {
+        std::string listing;
+        if (library.DravxText(row.index, command_line, size, listing) != 0) return std::nullopt;
+        if (listing.size() + 1 < size) return Lines(listing);
+    }
+    return std::nullopt;  // cut off: what is missing could be anywhere
+}
+
+std::string EntryPath(const std::string& name, bool backslash_separates) {
+    std::string path;
+    for (const std::string& part : EntryParts(name, backslash_separates)) path += (path.empty() ? "" : "/") + part;
+    return path;
 }
 
 std::vector<TopLevelName> TopLevelNames(const std::vector<std::string>& entries, bool backslash_separates) {

@@ -14,13 +14,15 @@ namespace core {
 
 // The entry names of the archive at `path` as the module of `row` lists them
 // ("dir/", "dir/a.txt"), or nothing when they cannot be had: the row has no
-// list command, the module fails, or the listing outgrows what is read.
+// list command, the path holds a double quote, the module fails, or the
+// listing outgrows what is read.
 std::optional<std::vector<std::string>> ListEntries(Library& library, const ArchiverRow& row,
                                                     const std::string& path);
 
-// The parts of an entry name: "." and empty parts dropped, "\" a separator
-// too where `backslash_separates` ("./a\b/" gives a, b).
-std::vector<std::string> EntryParts(const std::string& name, bool backslash_separates);
+// Where an entry goes below the output folder: its parts joined by "/",
+// "." and empty parts dropped, "\" a separator too where
+// `backslash_separates` ("./a\b/" gives "a/b").
+std::string EntryPath(const std::string& name, bool backslash_separates);
 
 // A name at the top of an archive; a folder when an entry lies inside it or
 // its own entry ends in a separator.
