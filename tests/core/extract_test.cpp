@@ -255,12 +255,6 @@ TEST_F(NewFolderTest, AFailureKeepsWhatWasWrittenAndWhatWasThere) {
     EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "new/x/sub"));
 }
 
-TEST_F(NewFolderTest, ASuccessKeepsAnEmptyFolder) {
-    library_.command[2] = 0;
-    Extract();
-    EXPECT_TRUE(std::filesystem::is_directory(temp_.Path() / "new/x/sub"));
-}
-
 // The plan alone, on rows made for the purpose: no library, no windows.
 class PlanTest : public ::testing::Test {
 protected:
@@ -333,21 +327,6 @@ TEST_F(ExtractTest, SplitSetsAreJoinedByteForByte) {
     EXPECT_EQ(prompter_.messages.at(0).text, "復元に成功しました。");
     EXPECT_EQ(session_.join_batch_file, dir + "/tmpexec.sh");
     EXPECT_TRUE(library_.calls.empty());
-}
-
-TEST_F(ExtractTest, PartsNumberedFromOneJoinIntoTheNameWithoutTheNumber) {
-    const std::string dir = temp_.Path().string();
-    Write("a.zip.001", "one-");
-    Write("a.zip.002", "two-");
-    Write("a.zip.003", "three");
-    screen_.browsed_folder = dir;
-    prompter_.answers.push_back(dir + "/a.zip");  // the proposal, taken as it is
-    session_.file_kind = kArchive;
-    session_.file_archiver = kSplitSet;
-    EXPECT_EQ(ExtractArchive(ctx_, dir + "/a.zip.001"), 0);
-    EXPECT_EQ(prompter_.prompts.at(0), "解凍後のファイル名を入力してください。|ファイル名の入力|" + dir + "/a.zip");
-    EXPECT_EQ(ReadFile(temp_.Path() / "a.zip"), "one-two-three");
-    EXPECT_EQ(shell_.extracted, std::vector<std::string>{dir + "/a.zip"});
 }
 
 TEST_F(ExtractTest, JoinFailuresLeaveNothingLookingComplete) {
@@ -509,9 +488,11 @@ TEST_F(EndToEndTest, ASplitZipIsJoinedByteForByte) {
     EXPECT_EQ(IdentifyArchive(ctx_, dir + "/a.zip.001"), kSplitSet);
     EXPECT_EQ(screen_.status.substr(0, screen_.status.find("書庫ｻｲｽﾞ")), "結合できます。(格納ﾌｧｲﾙ数：3File(s),");
     screen_.browsed_folder = dir;
-    prompter_.answers.push_back(dir + "/a.zip");
+    prompter_.answers.push_back(dir + "/a.zip");  // the proposal, taken as it is
     EXPECT_EQ(ExtractArchive(ctx_, dir + "/a.zip.001"), 0);
+    EXPECT_EQ(prompter_.prompts.at(0), "解凍後のファイル名を入力してください。|ファイル名の入力|" + dir + "/a.zip");
     EXPECT_EQ(ReadFile(temp_.Path() / "a.zip"), zip);
+    EXPECT_EQ(shell_.extracted, std::vector<std::string>{dir + "/a.zip"});
 }
 
 // A ZIP of `entries` (name, bytes); a name ending in "/" is a folder.
