@@ -55,12 +55,14 @@ struct ArchiverRow {
     RowKind kind = RowKind::kUnused;
     // The display name, 12 characters padded with blanks ("UNLHA32.DLL ").
     std::string dll_name{};
-    // Command parts; every non-empty one ends in a blank.
-    std::string extract{}, test{}, quiet{};
+    // Command parts; every non-empty one ends in a blank. `list` names every
+    // entry, one a line; only our own modules answer it so.
+    std::string extract{}, test{}, quiet{}, list{};
     bool quiet_first = false;        // the quiet option goes before the extract command
     bool wildcard = true;            // " *.*" follows the output folder
     bool writes_own_folder = false;  // the module makes its own folder: ours is not named after the archive
     bool joins = false;              // it restores a split file: "結合できます" and "復元に成功しました"
+    bool backslash_separates = true;  // a "\" in a listed name separates folders (archives made on Windows)
     // CheckArchive modes: when probing in index order (0: never probed),
     // and when the file's name chose this archiver.
     int32_t probe_mode = 0, named_mode = 1;

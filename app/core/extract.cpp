@@ -1,15 +1,22 @@
 #include "extract.h"
 
-#include <optional>
 #include <strings.h>
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <vector>
 
 #include "folders.h"
 #include "identify.h"
 #include "join.h"
+#include "listing.h"
 #include "result_text.h"
 
 namespace core {
 namespace {
+
+namespace fs = std::filesystem;
 
 using platform::WithSlash;
 
@@ -70,12 +77,13 @@ void ReportMissingModule(Context& ctx, int index) {
 }
 
 ExtractionPlan PlanExtraction(const std::string& archive, const std::string& destination, const Settings& settings,
-                              const ArchiverRow& row, bool single_entry) {
+                              const ArchiverRow& row, const ArchiveShape& shape) {
     const size_t slash = archive.rfind('/');
     std::string folder = FolderNameFor(slash == std::string::npos ? archive : archive.substr(slash + 1));
-    std::string separator = "/";
-    if (row.writes_own_folder) separator.clear();
-    if (row.writes_own_folder || single_entry) folder.clear();
+    const std::string separator = row.writes_own_folder ? "" : "/";
+    const bool single_entry = shape.entries == 1;
+    const bool double_folder = settings.PreventDoubleFolder != 0 && !shape.sole_folder.empty();
+    if (row.writes_own_folder || single_entry || settings.MakeArchiveFolder == 0 || double_folder) folder.clear();
 
     std::string options = row.extract;
     if (settings.NoWindow != 0) options = row.quiet_first ? row.quiet + options : options + row.quiet;
@@ -83,6 +91,14 @@ ExtractionPlan PlanExtraction(const std::string& archive, const std::string& des
     plan.landing = destination + folder;
     plan.shown = plan.landing + separator;
     plan.command_line = options + "\"" + archive + "\" \"" + plan.shown + "\"" + (row.wildcard ? " *.*" : "");
+    plan.output = folder.empty() ? destination : plan.shown;
+    if (single_entry) {
+        if (!shape.only_entry.empty()) plan.output = destination + shape.only_entry;
+    } else if (folder.empty() && !shape.sole_folder.empty()) {
+        // The archive's own folder is what the user gets.
+        plan.landing = destination + shape.sole_folder;
+        plan.shown = plan.output = plan.landing + "/";
+    }
     return plan;
 }
 
@@ -94,16 +110,71 @@ struct Extraction {
     ExtractionPlan plan;
 };
 
+// The archive's entries as its module lists them; their count alone where it cannot list them.
+ArchiveShape ShapeOf(Library& library, const ArchiverRow& row, const std::string& path) {
+    ArchiveShape shape;
+    const std::optional<std::vector<std::string>> entries = ListEntries(library, row, path);
+    if (!entries) {
+        shape.entries = library.GetFileCount(row.index, path);
+        return shape;
+    }
+    shape.entries = static_cast<int32_t>(entries->size());
+    if (entries->size() == 1) shape.only_entry = EntryPath(entries->front(), row.backslash_separates);
+    const std::vector<TopLevelName> top = TopLevelNames(*entries, row.backslash_separates);
+    if (top.size() == 1 && top.front().folder) shape.sole_folder = top.front().name;
+    return shape;
+}
+
+// Removes the folders of a tree that hold no file, deepest first, and the
+// tree's top when that empties it. True when the top has gone.
+bool RemoveEmptyFolders(const fs::path& top) {
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(top, ec))) return false;
+    std::vector<fs::path> children;
+    for (fs::directory_iterator it(top, ec), end; !ec && it != end; it.increment(ec)) children.push_back(it->path());
+    if (ec) return false;
+    bool emptied = true;
+    for (const fs::path& child : children) emptied = RemoveEmptyFolders(child) && emptied;
+    return emptied && fs::remove(top, ec);
+}
+
+// The folders an extraction is about to make: its output folder and any
+// missing folder above it. Unless kept, whatever of them holds no file at
+// the end is removed again; a folder that was there before is never touched.
+class NewFolders {
+public:
+    explicit NewFolders(const std::string& folder) {
+        std::error_code ec;
+        for (fs::path path = fs::path(folder).lexically_normal(); path.has_relative_path() && !fs::exists(path, ec);
+             path = path.parent_path())
+            if (!path.filename().empty()) top_ = path;  // not the trailing "/" of a folder path
+    }
+    NewFolders(const NewFolders&) = delete;
+    NewFolders& operator=(const NewFolders&) = delete;
+    ~NewFolders() {
+        if (!top_.empty()) RemoveEmptyFolders(top_);
+    }
+    void Keep() { top_.clear(); }
+
+private:
+    fs::path top_;  // the outermost missing folder; empty when none
+};
+
 // Runs the archiver's module with its planned command line, or the
 // program's own join; the library's absence is the library's -2.
 Extraction Run(Context& ctx, const ArchiverRow& row, const std::string& path, const std::string& destination) {
-    const bool joined_here = row.kind == RowKind::kSplitSet;
+    const Settings& settings = ctx.session.settings;
     Extraction done;
     try {
-        const bool single_entry = !joined_here && ctx.library.GetFileCount(row.index, path) == 1;
-        done.plan = PlanExtraction(path, destination, ctx.session.settings, row, single_entry);
-        done.result = joined_here ? JoinSplitFiles(ctx, path, "")
-                                  : ctx.library.Dravx(row.index, ctx.owner, done.plan.command_line);
+        if (row.kind == RowKind::kSplitSet) {
+            done.plan = PlanExtraction(path, destination, settings, row, {});
+            done.result = JoinSplitFiles(ctx, path, "", &done.plan.output);
+            return done;
+        }
+        done.plan = PlanExtraction(path, destination, settings, row, ShapeOf(ctx.library, row, path));
+        NewFolders made(done.plan.landing);
+        done.result = ctx.library.Dravx(row.index, ctx.owner, done.plan.command_line);
+        if (done.result == 0) made.Keep();
     } catch (const LibraryMissing&) {
         done.result = -2;
     }
@@ -124,7 +195,10 @@ void Report(Context& ctx, const ArchiverRow& row, const Extraction& done) {
     } else {
         ctx.screen.SetStatus("解凍に成功しました。");
     }
-    if (done.result == 0 && GetDesktopPath(ctx) != done.plan.landing) ctx.shell.OpenFolder(done.plan.shown);
+    if (done.result != 0) return;
+    // Output written onto the desktop itself opens nothing.
+    const bool open = ctx.session.settings.OpenAfterExtract != 0 && GetDesktopPath(ctx) != done.plan.landing;
+    ctx.shell.ShowExtracted(done.plan.output, open ? done.plan.shown : "");
 }
 
 // The answer of ExtractArchive; nothing when the paths were refused before

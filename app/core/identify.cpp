@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "name_encoding.h"
+#include "split_set.h"
 
 namespace core {
 namespace {
@@ -82,32 +83,7 @@ std::string ReadHead(const std::string& path, size_t limit) {
     return bytes;
 }
 
-bool IsRegularFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // --- Choosing the archiver -------------------------------------------------
-
-// Parts of a numbered split set: the path without its last three characters
-// followed by 000, 001, ... as long as they exist without a gap.
-int32_t SplitPartCount(const std::string& path) {
-    std::string base = path.substr(0, path.size() - 3);
-    int32_t count = 0;
-    for (; count < 1000; ++count) {
-        std::string digits = {char('0' + count / 100), char('0' + count / 10 % 10), char('0' + count % 10)};
-        if (!IsRegularFile(base + digits)) break;
-    }
-    return count;
-}
-
-// The parts of a numbered split set when `path` is its first part
-// ("x.000" and at least "x.001" beside it), otherwise 0.
-int32_t SplitSetParts(const std::string& path) {
-    if (path.size() < 3 || path.compare(path.size() - 3, 3, "000") != 0) return 0;
-    const int32_t parts = SplitPartCount(path);
-    return parts >= 2 ? parts : 0;
-}
 
 // Tries the archivers that can be probed in index order; the first that
 // takes the file, or nullptr. EXE and COM files are found here too:
@@ -212,7 +188,7 @@ int32_t Examine(Context& ctx, const std::string& path) {
     uint64_t length = ProbeAccess(path);
     if (length == 0) return ShowEmptyFile(ctx);
 
-    if (int32_t parts = SplitSetParts(path)) return ShowArchive(ctx, path, Archiver(kSplitSet), parts, length);
+    if (int32_t parts = SplitSetPartCount(path)) return ShowArchive(ctx, path, Archiver(kSplitSet), parts, length);
     const ArchiverRow* row = ArchiverNamedBy(path, ctx.session.dll_version);
     if (row) {
         int32_t answer = ctx.library.CheckArchive(row->index, path, row->named_mode);

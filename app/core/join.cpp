@@ -3,11 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 
 #include "identify.h"
 #include "process.h"
+#include "split_set.h"
 
 namespace core {
 namespace {
@@ -15,24 +15,6 @@ namespace {
 constexpr int32_t kNoName = 0x8020;
 constexpr int32_t kScriptNotWritten = 0x8022;
 constexpr int32_t kJoinFailed = 0x8013;
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The parts in order: the first one, then 001, 002, ... up to the first gap.
-std::vector<std::string> Parts(const std::string& first_part) {
-    std::vector<std::string> parts{first_part};
-    const std::string base = first_part.substr(0, first_part.size() - 3);
-    for (int n = 1; n <= 999; ++n) {
-        char number[4];
-        std::snprintf(number, sizeof number, "%03d", n);
-        if (!IsRegularFile(base + number)) break;
-        parts.push_back(base + number);
-    }
-    return parts;
-}
 
 // The script: parts appended to a temporary name beside the output, which is
 // renamed into place only when every part is in; any failure stops it.
@@ -53,11 +35,11 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
-int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string output_name) {
+int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string output_name, std::string* joined) {
     DisableBrowser(ctx);
     if (output_name.empty()) {
         auto answer = ctx.prompter.Input("解凍後のファイル名を入力してください。", "ファイル名の入力",
-                                         first_part.substr(0, first_part.size() - 3));
+                                         JoinedName(first_part));
         if (!answer || answer->empty()) return kNoName;
         output_name = *answer;
     }
@@ -73,7 +55,7 @@ int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string 
     }
     {
         std::ofstream script(ctx.session.join_batch_file, std::ios::binary | std::ios::trunc);
-        script << Script(Parts(first_part), output_path, partial);
+        script << Script(SplitParts(first_part), output_path, partial);
         script.close();
         if (!script) {
             EnableBrowser(ctx);
@@ -82,6 +64,7 @@ int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string 
     }
     int status = platform::RunHidden({"/bin/sh", ctx.session.join_batch_file}, folder);
     if (status != 0) unlink(partial.c_str());
+    if (status == 0 && joined) *joined = output_path;
     EnableBrowser(ctx);
     return status == 0 ? 0 : kJoinFailed;
 }

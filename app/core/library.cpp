@@ -23,6 +23,15 @@ int32_t DravolixLibrary::Dravx(int32_t index, HWND owner, const std::string& com
     return Bind<decltype(&::Dravx)>("Dravx")(index, owner, command_line.c_str(), nullptr, 0);
 }
 
+int32_t DravolixLibrary::DravxText(int32_t index, const std::string& command_line, uint32_t output_size,
+                                   std::string& output) {
+    auto dravx = Bind<decltype(&::Dravx)>("Dravx");
+    std::string buffer(output_size, '\0');
+    const int32_t result = dravx(index, nullptr, command_line.c_str(), buffer.data(), output_size);
+    output.assign(buffer.c_str());
+    return result;
+}
+
 int32_t DravolixLibrary::CheckArchive(int32_t index, const std::string& file, int32_t mode) {
     return Bind<decltype(&::DravxCheckArchive)>("DravxCheckArchive")(index, file.c_str(), mode);
 }

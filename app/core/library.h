@@ -23,6 +23,10 @@ class Library {
 public:
     virtual ~Library() = default;
     virtual int32_t Dravx(int32_t index, HWND owner, const std::string& command_line) = 0;
+    // A command that answers with text (a listing), run without a window:
+    // `output` gets at most `output_size` - 1 bytes of the answer.
+    virtual int32_t DravxText(int32_t index, const std::string& command_line, uint32_t output_size,
+                              std::string& output) = 0;
     virtual int32_t CheckArchive(int32_t index, const std::string& file, int32_t mode) = 0;
     virtual int32_t GetArchiveType(int32_t index, const std::string& file) = 0;
     virtual int32_t GetFileCount(int32_t index, const std::string& file) = 0;
@@ -46,6 +50,8 @@ public:
     static bool Present();
 
     int32_t Dravx(int32_t index, HWND owner, const std::string& command_line) override;
+    int32_t DravxText(int32_t index, const std::string& command_line, uint32_t output_size,
+                      std::string& output) override;
     int32_t CheckArchive(int32_t index, const std::string& file, int32_t mode) override;
     int32_t GetArchiveType(int32_t index, const std::string& file) override;
     int32_t GetFileCount(int32_t index, const std::string& file) override;

@@ -25,7 +25,7 @@ constexpr size_t kMaxValueBytes = 254;
 constexpr std::string_view kBlanks = " \t";
 
 // Positions in the key table, which is also the file order; the archivers'
-// association flags follow in index order.
+// association flags follow in index order, then the check boxes' keys.
 enum Slot : size_t {
     kVersion,
     kExtractNumber,
@@ -51,13 +51,24 @@ const std::vector<const ArchiverRow*>& AssocRows() {
     return rows;
 }
 
-size_t KeyCount() { return kFirstAssoc + AssocRows().size(); }
+// The main window's check boxes, kept after the association flags.
+struct CheckKey {
+    const char* key;
+    int16_t Settings::*value;
+};
+constexpr CheckKey kCheckKeys[] = {{"PreventDoubleFolder", &Settings::PreventDoubleFolder},
+                                   {"OpenAfterExtract", &Settings::OpenAfterExtract},
+                                   {"MakeArchiveFolder", &Settings::MakeArchiveFolder}};
+
+size_t FirstCheckSlot() { return kFirstAssoc + AssocRows().size(); }
+size_t KeyCount() { return FirstCheckSlot() + std::size(kCheckKeys); }
 
 const std::vector<std::string>& KeyNames() {
     static const auto names = [] {
         std::vector<std::string> n = {"Version",     "ExtractNumber", "ExtractDir", "LeftTwip", "TopTwip",
                                       "FileListDir", "FilePattern",   "TurnOver",   "NoWindow"};
         for (const ArchiverRow* row : AssocRows()) n.push_back(row->assoc_key);
+        for (const CheckKey& check : kCheckKeys) n.push_back(check.key);
         return n;
     }();
     return names;
@@ -126,7 +137,7 @@ int IntegerIn(std::string_view text, int low, int high, int fallback) {
 // TurnOver and NoWindow: 0 or 1, anything else is 0.
 int16_t OnOff(std::string_view text) { return RoundToInt32(LeadingNumber(text)) == 1 ? 1 : 0; }
 
-// Writes the 20 keys in one replacement of the file, blanks trimmed as
+// Writes every key in one replacement of the file, blanks trimmed as
 // WriteSetting trims them.
 bool WriteValues(const std::string& path, Values values) {
     platform::ProfileEntries entries;
@@ -143,6 +154,11 @@ void PutFlags(Values& values, const Settings& settings) {
     values[kNoWindow] = std::to_string(settings.NoWindow);
     for (size_t i = 0; i < AssocRows().size(); ++i)
         values[kFirstAssoc + i] = settings.Assoc[static_cast<size_t>(AssocRows()[i]->index)] != 0 ? "1" : "0";
+}
+
+void PutChecks(Values& values, const Settings& settings) {
+    for (size_t i = 0; i < std::size(kCheckKeys); ++i)
+        values[FirstCheckSlot() + i] = settings.*kCheckKeys[i].value != 0 ? "1" : "0";
 }
 
 }  // namespace
@@ -186,6 +202,10 @@ Settings SettingsFile::Read() const {
     for (size_t i = 0; i < AssocRows().size(); ++i)
         s.Assoc[static_cast<size_t>(AssocRows()[i]->index)] =
             static_cast<uint8_t>(IntegerIn(text(kFirstAssoc + i, ""), 0, 1, 0));
+    for (size_t i = 0; i < std::size(kCheckKeys); ++i) {
+        int16_t& value = s.*kCheckKeys[i].value;
+        value = static_cast<int16_t>(IntegerIn(text(FirstCheckSlot() + i, ""), 0, 1, value));
+    }
     return s;
 }
 
@@ -200,6 +220,7 @@ bool SettingsFile::WriteDefaultSettings(const Settings& current) const {
     values[kFileListDir] = app;
     values[kFilePattern] = "0";
     PutFlags(values, current);
+    PutChecks(values, Settings{});
     return WriteValues(path_, std::move(values));
 }
 
@@ -213,6 +234,7 @@ bool SaveSettings(const SettingsFile& file, const Settings& settings, const Wind
     values[kFileListDir] = window.file_list_dir;
     values[kFilePattern] = std::to_string(window.file_pattern);
     PutFlags(values, settings);
+    PutChecks(values, settings);
     return WriteValues(file.Path(), std::move(values));
 }
 

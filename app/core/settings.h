@@ -19,6 +19,11 @@ struct Settings {
     int32_t FilePattern = 0;  // 0..2
     int16_t TurnOver = 0, NoWindow = 0;
     std::array<uint8_t, kCatalogueSize> Assoc{};  // by archiver index; kept for rows with an assoc_key
+    // The main window's check boxes, 0 or 1: extract a folder that holds
+    // everything without a folder named after the archive around it; open
+    // the output after a successful extraction; make a folder named after
+    // the archive. These values are also their read and creation defaults.
+    int16_t PreventDoubleFolder = 0, OpenAfterExtract = 1, MakeArchiveFolder = 1;
 };
 
 // The program's version: major * 100 + minor, and its text "1.03".
@@ -49,7 +54,7 @@ public:
     // The whole record from the file, with the read defaults; values that are
     // not numbers or out of range fall back to the read default.
     Settings Read() const;
-    // All 20 keys in file order with their creation values; TurnOver, NoWindow
+    // All keys in file order with their creation values; TurnOver, NoWindow
     // and the association flags come from `current`.
     bool WriteDefaultSettings(const Settings& current) const;
 
@@ -64,7 +69,7 @@ struct WindowState {
     int32_t file_pattern = 0;
 };
 
-// All 20 keys in file order with the program's current state.
+// All keys in file order with the program's current state.
 bool SaveSettings(const SettingsFile& file, const Settings& settings, const WindowState& window);
 
 }  // namespace core

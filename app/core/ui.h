@@ -56,6 +56,11 @@ public:
     virtual void OpenFile(const std::string& path, const std::string& working_folder) = 0;
     // Shows a folder in the file manager (in console mode: prints it).
     virtual void OpenFolder(const std::string& folder) = 0;
+    // After a successful extraction: `output` is what it made (the folder of
+    // its entries, the one file of a single-entry archive, a joined file);
+    // `folder` is shown in the file manager unless it is empty. In console
+    // mode `output` is printed instead, whatever `folder` says.
+    virtual void ShowExtracted(const std::string& output, const std::string& folder) = 0;
     // Opens an internet address in the user's web browser.
     virtual void OpenWebPage(const std::string& address) = 0;
     // The file manager's properties window for a file or a folder; nothing

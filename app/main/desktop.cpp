@@ -46,6 +46,9 @@ public:
     void OpenFolder(const std::string& folder) override {
         QDesktopServices::openUrl(QUrl::fromLocalFile(FromUtf8(folder)));
     }
+    void ShowExtracted(const std::string&, const std::string& folder) override {
+        if (!folder.empty()) OpenFolder(folder);
+    }
     void OpenWebPage(const std::string& address) override { QDesktopServices::openUrl(QUrl(FromUtf8(address))); }
     void ShowProperties(const std::string& path) override {
         ShowPropertiesWindow(FromUtf8(path), QApplication::activeWindow());
@@ -70,9 +73,11 @@ public:
         std::fprintf(errors_, "%s: %s [%s]\n", title.c_str(), prompt.c_str(), proposal.c_str());
         std::fflush(errors_);
         std::string answer;
-        for (int c; (c = std::fgetc(input_)) != EOF && c != '\n';) answer.push_back(static_cast<char>(c));
-        if (answer.empty()) return std::nullopt;
-        return answer;
+        int c = 0;
+        while ((c = std::fgetc(input_)) != EOF && c != '\n') answer.push_back(static_cast<char>(c));
+        // The end of input cancels; an empty line takes the proposal, as Enter does in the window.
+        if (c == EOF && answer.empty()) return std::nullopt;
+        return answer.empty() ? proposal : answer;
     }
 
 private:
@@ -85,6 +90,7 @@ public:
     explicit ConsoleShell(std::FILE* out) : out_(out) {}
     void OpenFile(const std::string& path, const std::string&) override { Print(path); }
     void OpenFolder(const std::string& folder) override { Print(folder); }
+    void ShowExtracted(const std::string& output, const std::string&) override { Print(output); }
     void OpenWebPage(const std::string& address) override { Print(address); }
     void ShowProperties(const std::string& path) override {
         const std::optional<core::FileProperties> shown = core::ReadProperties(path);

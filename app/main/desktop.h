@@ -17,9 +17,10 @@ std::unique_ptr<core::Shell> MakeDesktopShell();
 void TranslateQtDialogs();
 
 // Messages go to `errors` as "title: text"; an input box reads one line from
-// `input` (an empty line or the end of input counts as cancel).
+// `input` (an empty line accepts the proposal shown; the end of input cancels).
 std::unique_ptr<core::Prompter> MakeConsolePrompter(std::FILE* errors = stderr, std::FILE* input = stdin);
-// Folders and files are printed to `out` instead of opened.
+// Folders and files are printed to `out` instead of opened, and so is what
+// each extraction made.
 std::unique_ptr<core::Shell> MakeConsoleShell(std::FILE* out = stdout);
 
 #endif

@@ -309,6 +309,9 @@ void FrmMain::ConnectControls() {
         if (checked) DestinationSelected();
     });
     connect(command4_, &QPushButton::clicked, this, &FrmMain::BrowseForFolder);
+    // The check boxes write through to the settings record, which extraction reads and the exit saves.
+    for (auto [box, value] : CheckSettings())
+        connect(box, &QCheckBox::toggled, this, [value](bool checked) { *value = checked ? 1 : 0; });
     connect(list1_, &QListWidget::currentRowChanged, this, &FrmMain::DllRowSelected);
     connect(drive1_, &DriveList::driveChosen, this, [this](const QString& root) { dir1_->SetPath(root); });
     connect(dir1_, &FolderList::pathChanged, this, &FrmMain::FolderChanged);
@@ -335,6 +338,13 @@ void FrmMain::ConnectControls() {
     list1_->viewport()->installEventFilter(this);
 }
 
+std::array<std::pair<QCheckBox*, int16_t*>, 3> FrmMain::CheckSettings() {
+    core::Settings& settings = app_.session.settings;
+    return {{{check1_, &settings.PreventDoubleFolder},
+             {check2_, &settings.OpenAfterExtract},
+             {check3_, &settings.MakeArchiveFolder}}};
+}
+
 void FrmMain::ArrangeFrames(int16_t turn_over) {
     const FrameLefts lefts = ArrangeFrameLefts(turn_over);
     frame1_->move(TwipsToPixels(lefts.frame1), frame1_->y());
@@ -354,6 +364,7 @@ bool FrmMain::Load(const std::string& command_line) {
     const int mode = settings.ExtractNumber <= 3 ? settings.ExtractNumber : 0;
     option1_[static_cast<size_t>(mode)]->setChecked(true);
     PathPrint(settings.ExtractNumber);
+    for (auto [box, value] : CheckSettings()) box->setChecked(*value != 0);
 
     OpenAt(IsFolder(settings.FileListDir) ? settings.FileListDir : app_.app_folder);
     FillDllList();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app.h"
@@ -135,6 +136,8 @@ private:
     bool HandleCommandLine(const std::string& command_line);
     void OpenAt(const std::string& folder);
     void DestinationSelected();
+    // Check1..Check3 with the setting each one stands for.
+    std::array<std::pair<QCheckBox*, int16_t*>, 3> CheckSettings();
     void BrowseForFolder();
     void DllRowSelected(int row);
     void FolderChanged();

@@ -97,7 +97,9 @@ std::string FilterPattern(int filter, const core::DllVersions& versions, const A
             const auto index = static_cast<size_t>(row.index);
             if (row.kind == core::RowKind::kArchiver && versions[index] > 0) list += ";" + patterns[index];
         }
-        return list + ";*.exe;*.000";
+        // Split sets by their first part: "a.000", or "a.zip.001" as 7-Zip numbers them. A lone
+        // ".001" is listed too; identification probes it like any other name.
+        return list + ";*.exe;*.000;*.001";
     }
     if (filter == 2) return "*.txt;*.csv;*.htm;*.html;*.c;*.cpp;*.h;*.hpp;*.cxx;*.hxx;*.dsw;*.dsp;*.def;*.dpr;*.pas";
     return "*.*";

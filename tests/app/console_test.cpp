@@ -38,13 +38,15 @@ fs::path CopyApplication(const TempFolder& home) {
     return bin;
 }
 
-// Runs the copy with `argument`, no display, no terminal, and HOME in a
-// folder of its own.
-Outcome Zenkari(const TempFolder& home, const std::string& argument) {
-    const fs::path bin = CopyApplication(home), out = home.Path() / "stdout", err = home.Path() / "stderr";
+// Runs the copy with `argument` and `input` on standard input, no display,
+// no terminal, and HOME in a folder of its own.
+Outcome Zenkari(const TempFolder& home, const std::string& argument, const std::string& input = "") {
+    const fs::path bin = CopyApplication(home), out = home.Path() / "stdout", err = home.Path() / "stderr",
+                   in = home.Path() / "stdin";
+    std::ofstream(in, std::ios::binary) << input;
     std::string command = "setsid -w env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
-                          (bin / "zenkari").string() + "' " + argument + " >'" + out.string() + "' 2>'" +
-                          err.string() + "'";
+                          (bin / "zenkari").string() + "' " + argument + " <'" + in.string() + "' >'" + out.string() +
+                          "' 2>'" + err.string() + "'";
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
@@ -70,6 +72,36 @@ TEST(ConsoleMode, FailuresGiveTheirMessagesAndANonZeroStatus) {
     Outcome nothing = Zenkari(home, "");
     EXPECT_EQ(nothing.status, 2);
     EXPECT_TRUE(nothing.out.empty());
+}
+
+TEST(ConsoleMode, ASingleFileArchivePrintsThePathOfTheFile) {
+    TempFolder home("console-home");
+    Outcome run = Zenkari(home, "'" + std::string(KELVORA_FIXTURE_DIR) + "/hello.txt.gz'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (home.Path() / "Desktop/hello.txt").string() + "\n");
+    EXPECT_EQ(ReadFile(home.Path() / "Desktop/hello.txt"), "Hello, Kelvora!\n");
+}
+
+// A ZIP cut into parts as file splitters number them: an empty line takes
+// the proposed name, the end of input cancels.
+TEST(ConsoleMode, AnEmptyLineAcceptsTheJoinsProposedName) {
+    TempFolder home("console-home");
+    const std::string zip = ReadFile(fs::path(KELVORA_FIXTURE_DIR) / "tree.zip");
+    const size_t half = zip.size() / 2 + 1;
+    std::ofstream(home.Path() / "t.zip.001", std::ios::binary) << zip.substr(0, half);
+    std::ofstream(home.Path() / "t.zip.002", std::ios::binary) << zip.substr(half);
+    const std::string first = "'" + (home.Path() / "t.zip.001").string() + "'";
+
+    Outcome cancelled = Zenkari(home, first);
+    EXPECT_EQ(cancelled.status, 1);
+    EXPECT_NE(cancelled.err.find("ユーザーにより処理が中断されました。"), std::string::npos) << cancelled.err;
+    EXPECT_FALSE(fs::exists(home.Path() / "t.zip"));
+
+    Outcome joined = Zenkari(home, first, "\n");
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_NE(joined.err.find("[" + (home.Path() / "t.zip").string() + "]"), std::string::npos) << joined.err;
+    EXPECT_EQ(joined.out, (home.Path() / "t.zip").string() + "\n");
+    EXPECT_EQ(ReadFile(home.Path() / "t.zip"), zip);
 }
 
 // What a pseudo-terminal has shown so far; reads until `text` shows up or

@@ -31,9 +31,10 @@ TEST(MainRules, FrameLeftsForTurnOver) {
 
 TEST(MainRules, FiltersAndWildcards) {
     core::DllVersions versions{};
-    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.exe;*.000");
+    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.exe;*.000;*.001");
     versions[1] = versions[2] = 100;
-    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)), ";*.LZH;*.LZS;*.LHA;*.ZIP;*.JAR;*.exe;*.000");
+    EXPECT_EQ(FilterPattern(1, versions, MakeArchivePatterns(versions)),
+              ";*.LZH;*.LZS;*.LHA;*.ZIP;*.JAR;*.exe;*.000;*.001");
     versions[4] = 210;
     EXPECT_NE(FilterPattern(1, versions, MakeArchivePatterns(versions)).find("*.BZ2;*.RPM;*.DEB;"), std::string::npos);
 
@@ -148,6 +149,31 @@ TEST_F(MainWindowTest, DestinationBoxForEachMode) {
     EXPECT_EQ(app_.session.settings.ExtractDir, "/chosen");
 }
 
+TEST_F(MainWindowTest, CheckBoxesShowTheirSettingsAndTheExitSavesThem) {
+    core::Settings& settings = app_.session.settings;
+    settings.PreventDoubleFolder = 1;
+    settings.OpenAfterExtract = 0;
+    Open();
+    auto* prevent = Find<QCheckBox>("Check1");
+    auto* open = Find<QCheckBox>("Check2");
+    auto* folder = Find<QCheckBox>("Check3");
+    EXPECT_EQ(prevent->text(), "二重フォルダ防止");
+    EXPECT_TRUE(prevent->isChecked());
+    EXPECT_FALSE(open->isChecked());
+    EXPECT_TRUE(folder->isChecked());
+
+    prevent->click();
+    open->click();
+    folder->click();
+    EXPECT_EQ(settings.PreventDoubleFolder, 0);
+    EXPECT_EQ(settings.OpenAfterExtract, 1);
+    EXPECT_EQ(settings.MakeArchiveFolder, 0);
+    window_->close();
+    const std::string written = ReadFile(app_.settings_file->Path());
+    EXPECT_NE(written.find("\nPreventDoubleFolder=0\nOpenAfterExtract=1\nMakeArchiveFolder=0\n"), std::string::npos)
+        << written;
+}
+
 TEST_F(MainWindowTest, FiltersFollowTheInstalledArchivers) {
     for (const char* name : {"a.lzh", "b.rpm", "c.txt", "d.EXE", "e.zip", "f.cab", ".hidden.lzh"}) Touch(browse_ / name);
     library_->version[4] = 209;
@@ -258,7 +284,7 @@ TEST_F(MainWindowTest, ProcessButtonAndDoubleClick) {
     ASSERT_EQ(prompter_->messages.size(), 1u);
     EXPECT_EQ(prompter_->messages[0].text, "このファイルはアクセス中のため開けません。");
     EXPECT_EQ(prompter_->messages[0].icon, core::Icon::Critical);
-    EXPECT_EQ(Calls("Dravx").size(), 1u);
+    EXPECT_EQ(Calls("Dravx ").size(), 1u);
 
     // The file menu's extraction identifies a file that was only selected.
     window_->SetFolder(temp_.Path().string());
@@ -288,7 +314,7 @@ TEST_F(MainWindowTest, DropsOfFoldersArchivesAndTexts) {
     EXPECT_EQ(prompter_->messages[0].icon, core::Icon::Exclamation);
     EXPECT_FALSE(Find<QListWidget>("List1")->isHidden());
     EXPECT_TRUE(Find<QPlainTextEdit>("Text2")->isHidden());
-    EXPECT_EQ(Calls("Dravx").size(), 1u);
+    EXPECT_EQ(Calls("Dravx ").size(), 1u);
 }
 
 TEST_F(MainWindowTest, CommandLineFileEndsTheProgramUnseen) {

@@ -1,7 +1,11 @@
-// Extraction, the split-file join and the archive test.
+// Extraction with the main window's check boxes, the split-file join and the archive test.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <fstream>
+
+#include <archive.h>
+#include <archive_entry.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +13,7 @@
 #include "fake_library.h"
 #include "identify.h"
 #include "join.h"
+#include "listing.h"
 #include "module_loader.h"
 #include "recorders.h"
 #include "result_text.h"
@@ -128,12 +133,134 @@ TEST_F(ExtractTest, TheBrowserComesBackOnEveryExit) {
     expect_browser_back("library gone");
 }
 
+// The main window's three check boxes, over listings the test gives.
+class CheckBoxTest : public ExtractTest {
+protected:
+    CheckBoxTest() { library_.listing[2] = "a/\na/b.txt\na/c/d.txt\n"; }
+    Settings& settings_ = session_.settings;
+};
+
+TEST_F(CheckBoxTest, PreventDoubleFolderExtractsTheArchivesOwnFolderStraightIn) {
+    EXPECT_EQ(CommandFor(2, "/in/a.zip"), "-x -o -q \"/in/a.zip\" \"/in/a/\" *.*");  // off: in a/ again
+    EXPECT_EQ(shell_.opened_folders.back(), "/in/a/");
+    settings_.PreventDoubleFolder = 1;
+    EXPECT_EQ(CommandFor(2, "/in/a.zip"), "-x -o -q \"/in/a.zip\" \"/in//\" *.*");
+    EXPECT_EQ(library_.calls.front(), "DravxText 2 -l \"/in/a.zip\"");
+    // The folder the archive brings is what is opened, whatever its name.
+    EXPECT_EQ(shell_.opened_folders.back(), "/in/a/");
+    EXPECT_EQ(CommandFor(2, "/in/other.zip"), "-x -o -q \"/in/other.zip\" \"/in//\" *.*");
+    EXPECT_EQ(shell_.extracted.back(), "/in/a/");
+}
+
+TEST_F(CheckBoxTest, PreventDoubleFolderKeepsTheFolderForAnythingElse) {
+    settings_.PreventDoubleFolder = 1;
+    for (const char* listing : {"a/b.txt\nreadme.txt\n",  // a file beside the folder
+                                "a/b.txt\nb/c.txt\n",      // two folders
+                                "a\nb\n"}) {              // two files
+        library_.listing[2] = listing;
+        EXPECT_EQ(CommandFor(2, "/in/x.zip"), "-x -o -q \"/in/x.zip\" \"/in/x/\" *.*") << listing;
+    }
+    // Unknown contents: the module cannot list them.
+    library_.listing.clear();
+    EXPECT_EQ(CommandFor(2, "/in/x.zip"), "-x -o -q \"/in/x.zip\" \"/in/x/\" *.*");
+}
+
+TEST_F(CheckBoxTest, OpenAfterExtractOffOpensNothingButTellsTheOutput) {
+    settings_.OpenAfterExtract = 0;
+    CommandFor(2, "/in/x.zip", 3);
+    EXPECT_TRUE(shell_.opened_folders.empty());
+    EXPECT_EQ(shell_.extracted, std::vector<std::string>{"/manual/x/"});
+    EXPECT_EQ(screen_.status, "解凍に成功しました。");
+}
+
+TEST_F(CheckBoxTest, WithoutTheArchiveFolderEntriesGoStraightIntoTheDestination) {
+    settings_.MakeArchiveFolder = 0;
+    library_.listing[2] = "b.txt\nc/d.txt\n";
+    EXPECT_EQ(CommandFor(2, "/in/x.zip", 3), "-x -o -q \"/in/x.zip\" \"/manual//\" *.*");
+    EXPECT_EQ(shell_.extracted.back(), "/manual/");
+    // Onto the desktop itself nothing is opened.
+    CommandFor(2, "/in/x.zip", 0);
+    EXPECT_EQ(shell_.opened_folders, std::vector<std::string>{"/manual//"});
+    EXPECT_EQ(shell_.extracted.back(), "/desktop/");
+    // An archive of one folder: that folder is what the user gets.
+    library_.listing[2] = "a/b.txt\na/c.txt\n";
+    EXPECT_EQ(CommandFor(2, "/in/x.zip", 3), "-x -o -q \"/in/x.zip\" \"/manual//\" *.*");
+    EXPECT_EQ(shell_.extracted.back(), "/manual/a/");
+}
+
+TEST_F(CheckBoxTest, ASingleEntryIsToldByItsOwnPath) {
+    library_.listing[2] = "dir\\only.txt\n";  // a folder separated as on Windows
+    EXPECT_EQ(CommandFor(2, "/in/x.zip", 0), "-x -o -q \"/in/x.zip\" \"/desktop//\" *.*");
+    EXPECT_TRUE(shell_.opened_folders.empty());
+    EXPECT_EQ(shell_.extracted, std::vector<std::string>{"/desktop/dir/only.txt"});
+}
+
+TEST(TopLevelNames, FirstPartsOfTheEntries) {
+    using Names = std::vector<TopLevelName>;
+    EXPECT_EQ(TopLevelNames({"a/", "a/b.txt", "a/c/d"}, true), (Names{{"a", true}}));
+    EXPECT_EQ(TopLevelNames({"./", "./a/b"}, true), (Names{{"a", true}}));
+    EXPECT_EQ(TopLevelNames({"a", "b/", "a"}, true), (Names{{"a", false}, {"b", true}}));
+    EXPECT_EQ(TopLevelNames({"a\\b.txt", "a\\c.txt"}, true), (Names{{"a", true}}));
+    // Where a backslash is part of a name (tar), each entry is a file of its own.
+    EXPECT_EQ(TopLevelNames({"a\\b.txt", "a\\c.txt"}, false), (Names{{"a\\b.txt", false}, {"a\\c.txt", false}}));
+}
+
+// The folders a failed extraction made are removed while they hold no file.
+class FolderMakingLibrary : public FakeLibrary {
+public:
+    int32_t Dravx(int32_t index, HWND owner, const std::string& line) override {
+        const size_t end = line.rfind('"'), start = line.rfind('"', end - 1) + 1;
+        const std::filesystem::path target = line.substr(start, end - start);
+        std::filesystem::create_directories(target / "sub");
+        if (write_a_file) std::ofstream(target / "sub/part.bin") << "x";
+        return FakeLibrary::Dravx(index, owner, line);
+    }
+    bool write_a_file = false;
+};
+
+class NewFolderTest : public ::testing::Test, protected CoreRecorders {
+protected:
+    NewFolderTest() {
+        library_.command[2] = 0x8012;
+        screen_.manual_destination = temp_.Path().string() + "/new/";
+        session_.settings.ExtractNumber = 3;
+    }
+    void Extract() {
+        session_.file_kind = kArchive;
+        session_.file_archiver = 2;
+        ExtractArchive(ctx_, "/in/x.zip");
+    }
+
+    TempFolder temp_{"new-folder-test"};
+    Session session_;
+    FolderMakingLibrary library_;
+    Context ctx_ = ContextOver(session_, library_);
+};
+
+TEST_F(NewFolderTest, AFailureRemovesTheEmptyFoldersItMade) {
+    Extract();
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "new"));
+    EXPECT_EQ(prompter_.messages.at(0).text, "解凍/復元に失敗しました。");
+}
+
+TEST_F(NewFolderTest, AFailureKeepsWhatWasWrittenAndWhatWasThere) {
+    library_.write_a_file = true;
+    Extract();
+    EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "new/x/sub/part.bin"));
+
+    library_.write_a_file = false;
+    std::filesystem::remove_all(temp_.Path() / "new");
+    std::filesystem::create_directories(temp_.Path() / "new/x");
+    Extract();
+    EXPECT_TRUE(std::filesystem::exists(temp_.Path() / "new/x/sub"));
+}
+
 // The plan alone, on rows made for the purpose: no library, no windows.
 class PlanTest : public ::testing::Test {
 protected:
     ExtractionPlan Plan(const ArchiverRow& row, bool quiet = false, bool single_entry = false) {
         settings_.NoWindow = quiet ? 1 : 0;
-        return PlanExtraction("/in/a.tar.gz", "/out/", settings_, row, single_entry);
+        return PlanExtraction("/in/a.tar.gz", "/out/", settings_, row, {.entries = single_entry ? 1 : 3});
     }
     Settings settings_;
 };
@@ -167,7 +294,7 @@ TEST_F(PlanTest, FolderNamedAfterTheArchiveUnlessTheModuleMakesItsOwn) {
 }
 
 TEST_F(PlanTest, AJoinedSplitSetShowsTheDestination) {
-    const ExtractionPlan plan = PlanExtraction("/in/a.000", "/manual", settings_, Archiver(kSplitSet), false);
+    const ExtractionPlan plan = PlanExtraction("/in/a.000", "/manual", settings_, Archiver(kSplitSet), {});
     EXPECT_EQ(plan.landing, "/manual");
     EXPECT_EQ(plan.shown, "/manual");
 }
@@ -268,6 +395,9 @@ protected:
         std::filesystem::create_directories(shell_.desktop);
     }
     void TearDown() override { platform::SetModuleDirectory(""); }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(temp_.Path() / name, std::ios::binary) << bytes;
+    }
 
     // Copies the fixture into the work folder and identifies and extracts it there.
     std::string Run(const std::string& fixture, int mode = 2) {
@@ -312,6 +442,7 @@ TEST_F(EndToEndTest, EveryGoodFixtureLandsInAFolderNamedAfterIt) {
     EXPECT_EQ(Run("hello.txt.gz", 0), "4 GZIP書庫");
     EXPECT_EQ(ReadFile(shell_.desktop + "hello.txt"), "Hello, Kelvora!\n");
     EXPECT_EQ(shell_.opened_folders.size(), opened);
+    EXPECT_EQ(shell_.extracted.back(), shell_.desktop + "hello.txt");
     EXPECT_TRUE(prompter_.messages.empty());
 }
 
@@ -332,6 +463,85 @@ TEST_F(EndToEndTest, DestinationModesAndADamagedArchive) {
     EXPECT_EQ(prompter_.messages[1].text, "ファイルのチェックサムエラーです。");
     EXPECT_EQ(screen_.status, "解凍/復元に失敗しました。");
     EXPECT_EQ(screen_.status_colour, kRed);
+}
+
+// Each of our modules answers its row's list command with a name a line.
+TEST_F(EndToEndTest, OurModulesListTheirEntries) {
+    using Names = std::vector<TopLevelName>;
+    for (const auto& [fixture, index] : {std::pair{"tree.lzh", 1}, {"tree.zip", 2}, {"tree.cab", 3},
+                                         {"tree.tar.gz", 4}, {"tree.rar", 6}}) {
+        const auto entries = ListEntries(library_, Archiver(index), std::string(KELVORA_FIXTURE_DIR) + "/" + fixture);
+        ASSERT_TRUE(entries) << fixture;
+        Names top = TopLevelNames(*entries, Archiver(index).backslash_separates);
+        std::sort(top.begin(), top.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+        EXPECT_EQ(top, (Names{{"dir", true}, {"hello.txt", false}})) << fixture;
+    }
+}
+
+// A real ZIP cut into a.zip.001, .002, .003 as a file splitter cuts it.
+TEST_F(EndToEndTest, ASplitZipIsJoinedByteForByte) {
+    const std::string zip = ReadFile(std::filesystem::path(KELVORA_FIXTURE_DIR) / "tree.zip");
+    const size_t third = zip.size() / 3 + 1;
+    for (size_t part = 0; part < 3; ++part)
+        Write("a.zip.00" + std::to_string(part + 1), zip.substr(part * third, third));
+    const std::string dir = temp_.Path().string();
+    EXPECT_EQ(IdentifyArchive(ctx_, dir + "/a.zip.001"), kSplitSet);
+    EXPECT_EQ(screen_.status.substr(0, screen_.status.find("書庫ｻｲｽﾞ")), "結合できます。(格納ﾌｧｲﾙ数：3File(s),");
+    screen_.browsed_folder = dir;
+    prompter_.answers.push_back(dir + "/a.zip");  // the proposal, taken as it is
+    EXPECT_EQ(ExtractArchive(ctx_, dir + "/a.zip.001"), 0);
+    EXPECT_EQ(prompter_.prompts.at(0), "解凍後のファイル名を入力してください。|ファイル名の入力|" + dir + "/a.zip");
+    EXPECT_EQ(ReadFile(temp_.Path() / "a.zip"), zip);
+    EXPECT_EQ(shell_.extracted, std::vector<std::string>{dir + "/a.zip"});
+}
+
+// A ZIP of `entries` (name, bytes); a name ending in "/" is a folder.
+void WriteZip(const std::filesystem::path& path, const std::vector<std::pair<std::string, std::string>>& entries) {
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_open_filename(a, path.c_str());
+    for (const auto& [name, bytes] : entries) {
+        const bool folder = name.back() == '/';
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name.c_str());
+        archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_perm(entry, 0755);
+        archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
+        archive_write_header(a, entry);
+        archive_write_data(a, bytes.data(), bytes.size());
+        archive_entry_free(entry);
+    }
+    archive_write_free(a);
+}
+
+// The first part alone is probed and taken for the ZIP it begins; it ends
+// inside the first file, so extracting it fails and leaves no folder behind.
+TEST_F(EndToEndTest, ALoneFirstPartLeavesNoFolder) {
+    std::string noise(65536, '\0');
+    uint32_t state = 1;
+    for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    WriteZip(temp_.Path() / "b.zip", {{"b/", ""}, {"b/noise.bin", noise}});
+    const std::string zip = ReadFile(temp_.Path() / "b.zip");
+    std::filesystem::remove(temp_.Path() / "b.zip");
+    Write("b.zip.001", zip.substr(0, zip.size() / 2));
+    const std::string path = temp_.Path().string() + "/b.zip.001";
+    ASSERT_EQ(IdentifyArchive(ctx_, path), 2);
+    session_.settings.ExtractNumber = 2;
+    EXPECT_NE(ExtractArchive(ctx_, path), 0);
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "b.zip"));
+}
+
+// An archive that brings its own folder, as most do.
+TEST_F(EndToEndTest, PreventDoubleFolderOnAnArchiveOfOneFolder) {
+    const std::string path = (temp_.Path() / "a.zip").string();
+    WriteZip(path, {{"a/", ""}, {"a/one.txt", "one\n"}, {"a/sub/two.txt", "two\n"}});
+    session_.settings.ExtractNumber = 2;
+    session_.settings.PreventDoubleFolder = 1;
+    ASSERT_EQ(IdentifyArchive(ctx_, path), 2);
+    EXPECT_EQ(ExtractArchive(ctx_, path), 0);
+    EXPECT_EQ(ReadFile(temp_.Path() / "a/sub/two.txt"), "two\n");
+    EXPECT_FALSE(std::filesystem::exists(temp_.Path() / "a/a"));
+    EXPECT_EQ(shell_.extracted.back(), temp_.Path().string() + "/a/");
 }
 
 }  // namespace

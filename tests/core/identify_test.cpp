@@ -261,6 +261,32 @@ TEST_F(IdentifyTest, NumberedPartsFormASplitSet) {
     }
 }
 
+TEST_F(IdentifyTest, PartsNumberedFromOneFormASplitSet) {
+    // As 7-Zip and file splitters number them: no part 000.
+    std::string first = MakeFile("a.zip.001", std::string(2048, 'x'));
+    MakeFile("a.zip.002");
+    MakeFile("a.zip.003");
+    MakeFile("a.zip.005");  // after the gap: not counted
+    EXPECT_EQ(Identify(first), kSplitSet);
+    EXPECT_TRUE(library_.calls.empty());
+    EXPECT_EQ(screen_.file_type, "ノーマル分割");
+    EXPECT_EQ(screen_.status, "結合できます。(格納ﾌｧｲﾙ数：3File(s),書庫ｻｲｽﾞ：2KB)");
+    ExpectSession(kArchive, kSplitSet);
+
+    // Probed as before: a lone 001, the 001 of a set that begins at 000, and
+    // a 001 that is not an extension.
+    std::string lone = MakeFile("b.zip.001");
+    MakeFile("c.000");
+    std::string second = MakeFile("c.001");
+    MakeFile("c.002");
+    std::string no_dot = MakeFile("d001");
+    MakeFile("d002");
+    for (const std::string& path : {lone, second, no_dot}) {
+        EXPECT_EQ(Identify(path), 0) << path;
+        EXPECT_EQ(library_.calls.front(), Call("CheckArchive", 1, path, 1));
+    }
+}
+
 TEST_F(IdentifyTest, EmptyFileCannotBeExamined) {
     screen_.dll_list_visible = false;
     EXPECT_EQ(Identify(MakeFile("empty.lzh", "")), kNotExamined);

@@ -163,12 +163,15 @@ TEST_F(SettingsTest, FirstStartWritesTheCreationValuesInOrder) {
     current.Assoc[2] = 1;
     current.Assoc[13] = 7;  // any non-zero flag is written as 1
     current.Assoc[9] = 1;   // not a kept archiver
+    current.PreventDoubleFolder = 1;  // the check boxes start from their defaults
+    current.OpenAfterExtract = 0;
     ASSERT_TRUE(file_.WriteDefaultSettings(current));
     EXPECT_EQ(Slurp(file_.Path()), "[Setting]\nVersion=1.00\nExtractNumber=0\nExtractDir=" + app_slash_ +
                                        "\nLeftTwip=4545\nTopTwip=3015\nFileListDir=" + app_slash_ +
                                        "\nFilePattern=0\nTurnOver=1\nNoWindow=0\nLZHAssoc=0\nZIPAssoc=1\n"
                                        "CABAssoc=0\nTARAssoc=0\nARJAssoc=0\nRARAssoc=0\nGZAAssoc=0\nYZ1Assoc=0\n"
-                                       "GCAAssoc=0\nBELAssoc=0\nJACKAssoc=1\n");
+                                       "GCAAssoc=0\nBELAssoc=0\nJACKAssoc=1\n"
+                                       "PreventDoubleFolder=0\nOpenAfterExtract=1\nMakeArchiveFolder=1\n");
     EXPECT_EQ(file_.Read().LeftTwip, 4545);
 }
 
@@ -179,6 +182,9 @@ TEST_F(SettingsTest, SavedStateReadsBack) {
     settings.ExtractDir = " \t/home/ユーザー/解凍先/  ";
     settings.NoWindow = 1;
     settings.Assoc[10] = 1;
+    settings.PreventDoubleFolder = 1;
+    settings.OpenAfterExtract = 0;
+    settings.MakeArchiveFolder = 0;
     const WindowState window{-120, 7000, "/home/ユーザー/", 2};
     ASSERT_TRUE(SaveSettings(file_, settings, window));
     const Settings read = file_.Read();
@@ -191,6 +197,23 @@ TEST_F(SettingsTest, SavedStateReadsBack) {
     EXPECT_EQ(read.FilePattern, 2);
     EXPECT_EQ(read.NoWindow, 1);
     EXPECT_EQ(read.Assoc, (decltype(read.Assoc){0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(read.PreventDoubleFolder, 1);
+    EXPECT_EQ(read.OpenAfterExtract, 0);
+    EXPECT_EQ(read.MakeArchiveFolder, 0);
+}
+
+TEST_F(SettingsTest, AFileWithoutTheCheckBoxKeysReadsTheirDefaults) {
+    WriteSettingFile("Version=1.00\nJACKAssoc=1\n");
+    Settings read = file_.Read();
+    EXPECT_EQ(read.PreventDoubleFolder, 0);
+    EXPECT_EQ(read.OpenAfterExtract, 1);
+    EXPECT_EQ(read.MakeArchiveFolder, 1);
+    // Anything but 0 or 1 is the default too.
+    WriteSettingFile("PreventDoubleFolder=yes\nOpenAfterExtract=2\nMakeArchiveFolder=\n");
+    read = file_.Read();
+    EXPECT_EQ(read.PreventDoubleFolder, 0);
+    EXPECT_EQ(read.OpenAfterExtract, 1);
+    EXPECT_EQ(read.MakeArchiveFolder, 1);
 }
 
 TEST_F(SettingsTest, EmptyAndMissingValues) {

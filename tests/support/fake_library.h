@@ -29,6 +29,15 @@ struct FakeLibrary : core::Library {
         Call("Dravx " + std::to_string(index) + (owner ? " owner " : " none ") + line);
         return Find(command, index, 0);
     }
+    // Listings by archiver index; an index without one fails as a module that cannot be loaded.
+    std::map<int, std::string> listing;
+    int32_t DravxText(int32_t index, const std::string& line, uint32_t output_size, std::string& output) override {
+        Call("DravxText " + std::to_string(index) + " " + line);
+        auto found = listing.find(index);
+        if (found == listing.end()) return -2;
+        output = found->second.substr(0, output_size - 1);
+        return 0;
+    }
     int32_t CheckArchive(int32_t index, const std::string& file, int32_t mode) override {
         Call("CheckArchive " + std::to_string(index) + " " + file + " " + std::to_string(mode));
         if (auto found = check_by_mode.find({index, mode}); found != check_by_mode.end()) return found->second;

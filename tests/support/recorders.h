@@ -66,12 +66,17 @@ struct PrompterRecorder : core::Prompter {
 
 struct ShellRecorder : core::Shell {
     std::vector<std::string> opened_files, opened_folders, web_pages, properties;
+    std::vector<std::string> extracted;  // what each successful extraction made
     std::string desktop = "/desktop/", documents = "/documents/";
 
     void OpenFile(const std::string& path, const std::string& working_folder) override {
         opened_files.push_back(path + "|" + working_folder);
     }
     void OpenFolder(const std::string& folder) override { opened_folders.push_back(folder); }
+    void ShowExtracted(const std::string& output, const std::string& folder) override {
+        extracted.push_back(output);
+        if (!folder.empty()) opened_folders.push_back(folder);
+    }
     void OpenWebPage(const std::string& address) override { web_pages.push_back(address); }
     void ShowProperties(const std::string& path) override { properties.push_back(path); }
     std::string DesktopFolder() override { return desktop; }
