@@ -4,11 +4,12 @@
 # FOLDER is the build folder (default build/, configured when it is not yet);
 # the package lands in FOLDER/package/. Its binaries are stripped copies of
 # the build's (RelWithDebInfo unless the folder was configured otherwise).
+# Only the path goes to standard output; everything else to standard error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folder=${1:-build}
-bash scripts/setup.sh
-bash scripts/build.sh "$folder"
+bash scripts/setup.sh >&2
+bash scripts/build.sh "$folder" >&2
 if grep -q '^KELVORA_SANITIZE:BOOL=ON' "$folder/CMakeCache.txt"; then
   echo "$folder is a sanitizer build: package a plain one" >&2
   exit 2
