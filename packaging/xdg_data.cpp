@@ -27,23 +27,19 @@ namespace {
 
 constexpr std::string_view kPlaceholder = "@MIME_TYPES@";
 
-std::vector<std::string_view> Extensions(int index) {
-    std::vector<std::string_view> extensions;
-    for (std::string_view extension : dravolix::kArchiverTable[static_cast<size_t>(index)].extensions)
-        if (!extension.empty()) extensions.push_back(extension);
-    return extensions;
-}
-
 bool Built(int index, const std::vector<std::string>& modules) {
     const std::string name = dravolix::ArchiverDllName(index);
-    return std::any_of(modules.begin(), modules.end(), [&](const std::string& module) { return module + ".dll" == name; });
+    return std::any_of(modules.begin(), modules.end(),
+                       [&](const std::string& module) { return module + ".dll" == name; });
 }
 
 std::string TypeList(const dravolix::xdg::Folders& folders, const std::vector<std::string>& modules) {
     std::set<std::string> types;
-    for (int index = dravolix::kFirstArchiver; index <= dravolix::kLastArchiver; ++index)
-        if (Built(index, modules))
-            for (std::string& type : dravolix::xdg::MimeTypes(folders, Extensions(index))) types.insert(std::move(type));
+    for (int index = dravolix::kFirstArchiver; index <= dravolix::kLastArchiver; ++index) {
+        if (!Built(index, modules)) continue;
+        for (std::string& type : dravolix::xdg::MimeTypes(folders, dravolix::ArchiverExtensions(index)))
+            types.insert(std::move(type));
+    }
     std::string list;
     for (const std::string& type : types) list += type + ";";
     return list;
@@ -52,7 +48,7 @@ std::string TypeList(const dravolix::xdg::Folders& folders, const std::vector<st
 std::string AllPackaged(const dravolix::xdg::Folders& folders) {
     std::vector<std::string_view> extensions;
     for (int index = dravolix::kFirstArchiver; index <= dravolix::kLastArchiver; ++index)
-        for (std::string_view extension : Extensions(index)) extensions.push_back(extension);
+        for (std::string_view extension : dravolix::ArchiverExtensions(index)) extensions.push_back(extension);
     return dravolix::xdg::MimePackage(folders, extensions);
 }
 

@@ -15,9 +15,9 @@ render zenkari-archive 48 48
 for n in 201 202 203 204 205; do
   render "shortcut_$n" 17 17
 done
-# The icon theme's sizes of the program's icon, installed under
-# share/icons/hicolor (the SVG itself is the scalable one).
-for size in 16 24 32 48 64 128 256; do
+# The icon theme's other sizes of the program's icon, installed under
+# share/icons/hicolor (zenkari.png is the 48-pixel one, the SVG the scalable one).
+for size in 16 24 32 64 128 256; do
   mkdir -p "hicolor/${size}x$size/apps"
   render zenkari "$size" "$size" "hicolor/${size}x$size/apps/zenkari.png"
 done

@@ -322,7 +322,8 @@ TEST_F(InstalledCopyTest, AnotherCopyWritesItsOwnEntryAndTakesTheDefaultsOver) {
 
 TEST_F(InstalledCopyTest, TypesItsPackageDeclaresAreNotRepeatedInTheUsers) {
     Spit(db_.Path() / "a/mime/packages" / dravolix::xdg::kPackageName,
-         "<mime-info><mime-type type=\"application/x-kelvora-taz\"><glob pattern=\"*.taz\"/></mime-type></mime-info>\n");
+         "<mime-info><mime-type type=\"application/x-kelvora-taz\"><glob pattern=\"*.taz\"/></mime-type>"
+         "</mime-info>\n");
     ASSERT_EQ(DravxSetAssoc(4, kProgram, "%1", 0), 1);
     const std::string package = Slurp(PackageFile());
     EXPECT_EQ(package.find("x-kelvora-taz"), std::string::npos);

@@ -12,6 +12,7 @@
 #include "archiver_table.h"
 #include "dravolix.h"
 #include "env_var.h"
+#include "module_loader.h"
 #include "profile.h"
 #include "temp_folder.h"
 
@@ -47,7 +48,7 @@ protected:
     void Register(bool built_only) {
         for (int index = dravolix::kFirstArchiver; index <= dravolix::kLastArchiver; ++index) {
             const std::string dll = dravolix::ArchiverDllName(index);
-            const fs::path module = fs::path(KELVORA_BIN_DIR) / (dll.substr(0, dll.size() - 4) + ".so");
+            const fs::path module = fs::path(KELVORA_BIN_DIR) / platform::ModuleFileName(dll);
             if (built_only && !fs::exists(module)) continue;
             ASSERT_EQ(DravxSetAssoc(index, "/opt/kelvora/zenkari", "%1", 0), 1) << dll;
             ++registered_;

@@ -205,7 +205,8 @@ TEST_P(SettingsFolderTest, StaysBesideOnlyAPortableCopy) {
     EnvVar home_var("HOME", home.Path().c_str());
     EnvVar config_var("XDG_CONFIG_HOME", nullptr);
     for (const std::string& folder : row.folders) fs::create_directories(root.Path() / folder);
-    if (!row.link.first.empty()) fs::create_directory_symlink(root.Path() / row.link.second, root.Path() / row.link.first);
+    if (!row.link.first.empty())
+        fs::create_directory_symlink(root.Path() / row.link.second, root.Path() / row.link.first);
 
     const std::string folder = (root.Path() / row.sits_in).string();
     const std::string expected = row.beside ? folder + "/" : home.Path().string() + "/.config/zenkari/";
@@ -220,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
         SettingsRow{"AFolderNamedZenkariOutsideLibIsPortable", {"opt/zenkari"}, {}, "opt/zenkari", true},
         SettingsRow{"AnInstalledProgramsBinNeverGetsThem", {"usr/bin", "usr/lib/zenkari"}, {}, "usr/bin", false},
         SettingsRow{"AnInstalledModuleFolderNeverGetsThem", {"usr/lib/zenkari"}, {}, "usr/lib/zenkari", false},
-        SettingsRow{"ALinkToAnInstalledBinIsThatBin", {"usr/bin", "usr/lib/zenkari"}, {"bin", "usr/bin"}, "bin", false}),
+        SettingsRow{"ALinkToAnInstalledBinIsThatBin", {"usr/bin", "usr/lib/zenkari"}, {"bin", "usr/bin"}, "bin",
+                    false}),
     [](const ::testing::TestParamInfo<SettingsRow>& info) { return std::string(info.param.name); });
 
 // --- Users and groups -------------------------------------------------------------------
