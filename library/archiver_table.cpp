@@ -19,6 +19,15 @@ const std::array<ArchiverRow, kLastArchiver + 1> kArchiverTable = {{
     {"Jack", "32", {".jak"}},
 }};
 
+std::vector<std::string_view> ArchiverExtensions(int index) {
+    std::vector<std::string_view> extensions;
+    for (std::string_view extension : kArchiverTable.at(static_cast<size_t>(index)).extensions) {
+        if (extension.empty()) break;
+        extensions.push_back(extension);
+    }
+    return extensions;
+}
+
 std::string ArchiverDllName(int index) {
     const ArchiverRow& row = kArchiverTable.at(static_cast<size_t>(index));
     return std::string(row.prefix) + std::string(row.suffix) + ".dll";

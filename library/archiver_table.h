@@ -21,6 +21,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dravolix {
 
@@ -39,6 +40,9 @@ struct ArchiverRow {
 extern const std::array<ArchiverRow, kLastArchiver + 1> kArchiverTable;
 
 inline bool IsArchiverIndex(int index) { return index >= kFirstArchiver && index <= kLastArchiver; }
+
+// The row's extensions, up to the first empty one; the index must be 0..13.
+std::vector<std::string_view> ArchiverExtensions(int index);
 
 // "Unarj32j.dll" for index 5; the index must be valid.
 std::string ArchiverDllName(int index);

@@ -14,6 +14,7 @@
 #include "folders.h"
 #include "process.h"
 #include "profile.h"
+#include "settings_folder.h"
 
 namespace dravolix::xdg {
 namespace {
@@ -21,7 +22,6 @@ namespace {
 using platform::ProfileChange;
 
 constexpr std::string_view kOwnTypePrefix = "application/x-kelvora-";
-constexpr const char* kPackageName = "kelvora-zenkari.xml";
 constexpr const char* kIconName = "zenkari-archive.png";
 constexpr const char* kEntry = "Desktop Entry";
 constexpr const char* kDefaults = "Default Applications";
@@ -131,7 +131,8 @@ std::vector<std::string> Unique(std::vector<std::string> types) {
 
 // ---- Our MIME package ----
 
-std::string PackagePath(const Folders& folders) { return folders.data_home + "/mime/packages/" + kPackageName; }
+std::string PackagePath(const std::string& base) { return base + "/mime/packages/" + std::string(kPackageName); }
+std::string PackagePath(const Folders& folders) { return PackagePath(folders.data_home); }
 
 // The extensions whose types of ours the package declares.
 std::set<std::string> PackagedExtensions(const std::string& path) {
@@ -154,10 +155,17 @@ std::set<std::string> PackagedExtensions(const std::string& path) {
     return extensions;
 }
 
+// The extensions whose types the package of an installed copy declares.
+std::set<std::string> InstalledPackageExtensions(const Folders& folders) {
+    std::set<std::string> extensions;
+    for (const std::string& base : folders.data_dirs) extensions.merge(PackagedExtensions(PackagePath(base)));
+    return extensions;
+}
+
 std::string PackageText(const std::set<std::string>& extensions) {
     std::string text =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<!-- Archive types of Kelvora that the shared MIME database lacks. Kept by the program. -->\n"
+        "<!-- Archive types of Kelvora that the shared MIME database lacks. -->\n"
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     for (const std::string& extension : extensions) {
         std::string upper = extension;
@@ -208,18 +216,20 @@ std::optional<std::string> IdList(const Container& ids) {
     return list;
 }
 
-bool HasOurs(const std::vector<std::string>& ids) {
-    return std::find(ids.begin(), ids.end(), kDesktopId) != ids.end();
-}
+// Either of our entries: the user's own or an installed copy's.
+bool IsOurs(const std::string& id) { return id == kDesktopId || id == kInstalledDesktopId; }
+
+bool HasOurs(const std::vector<std::string>& ids) { return std::any_of(ids.begin(), ids.end(), IsOurs); }
 
 std::vector<std::string> WithoutOurs(std::vector<std::string> ids) {
-    ids.erase(std::remove(ids.begin(), ids.end(), kDesktopId), ids.end());
+    ids.erase(std::remove_if(ids.begin(), ids.end(), IsOurs), ids.end());
     return ids;
 }
 
-std::string OursFirst(const std::optional<std::string>& list) {
+// `ours` first, in place of any entry of ours the list had.
+std::string OursFirst(std::string_view ours, const std::optional<std::string>& list) {
     std::vector<std::string> ids = WithoutOurs(Ids(list.value_or("")));
-    ids.insert(ids.begin(), std::string(kDesktopId));
+    ids.insert(ids.begin(), std::string(ours));
     return *IdList(ids);
 }
 
@@ -284,16 +294,61 @@ std::string EntryString(std::string_view text) {
     return out;
 }
 
-std::string IconPath(const std::string& program) {
+// The picture beside a portable copy; an installed copy's icon is in the theme.
+std::string Icon(const std::string& program) {
     std::error_code error;
     std::filesystem::path path = std::filesystem::absolute(program, error);
     if (error) path = program;
+    if (platform::InstalledFolder(path.parent_path().string())) return std::string(kThemeIcon);
     return (path.parent_path() / kIconName).string();
+}
+
+// Two paths that name one file.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// The program that a desktop entry runs: the first word of its Exec, looked
+// up on PATH when it names no folder.
+std::optional<std::string> ExecProgram(const std::string& entry) {
+    const std::vector<std::string> words = Words(platform::ReadProfileString(entry, kEntry, "Exec").value_or(""));
+    if (words.empty()) return std::nullopt;
+    if (words[0].find('/') != std::string::npos) return words[0];
+    return platform::FindProgram(words[0]);
+}
+
+// True when the installed copy's desktop entry that the desktop sees (the
+// first in $XDG_DATA_DIRS) runs `program`.
+bool InstalledEntryRuns(const Folders& folders, const std::string& program) {
+    for (const std::string& base : folders.data_dirs) {
+        const std::string entry = base + "/applications/" + std::string(kInstalledDesktopId);
+        if (access(entry.c_str(), R_OK) != 0) continue;
+        const std::optional<std::string> runs = ExecProgram(entry);
+        return runs && SameFile(*runs, program);
+    }
+    return false;
 }
 
 std::set<std::string> ListedTypes(const std::string& entry) {
     const std::vector<std::string> ids = Ids(platform::ReadProfileString(entry, kEntry, "MimeType").value_or(""));
     return {ids.begin(), ids.end()};
+}
+
+// The user's desktop entry for `program`, listing `types` besides those it had.
+void WriteEntry(const Folders& folders, const std::string& program, const std::string& argument,
+                const std::vector<std::string>& types) {
+    const std::string entry = EntryPath(folders);
+    std::set<std::string> listed = ListedTypes(entry);
+    listed.insert(types.begin(), types.end());
+    MakeFolders(folders.data_home + "/applications");
+    platform::ChangeProfile(entry, {{kEntry, "Type", "Application"},
+                                    {kEntry, "Name", "Kelvora"},
+                                    {kEntry, "Exec", EntryString(DesktopExec(program, argument))},
+                                    {kEntry, "Icon", EntryString(Icon(program))},
+                                    {kEntry, "MimeType", IdList(listed)},
+                                    {kEntry, "NoDisplay", "true"},
+                                    {kEntry, "Terminal", "false"}});
 }
 
 }  // namespace
@@ -308,38 +363,45 @@ std::string DesktopExec(std::string_view program, std::string_view argument) {
     return exec;
 }
 
+std::vector<std::string> MimeTypes(const Folders& folders, const std::vector<std::string_view>& extensions) {
+    std::vector<std::string> types;
+    for (const Typed& t : TypesOf(folders, extensions)) types.push_back(t.type);
+    return Unique(std::move(types));
+}
+
+std::string MimePackage(const Folders& folders, const std::vector<std::string_view>& extensions) {
+    std::set<std::string> own;
+    for (const Typed& t : TypesOf(folders, extensions))
+        if (t.own) own.insert(t.extension);
+    return PackageText(own);
+}
+
 void Associate(const Folders& folders, const std::string& program, const std::string& argument,
                const std::vector<std::string_view>& extensions) {
     const std::vector<Typed> typed = TypesOf(folders, extensions);
     std::vector<std::string> types;
     std::set<std::string> packaged = PackagedExtensions(PackagePath(folders));
+    const std::set<std::string> installed_package = InstalledPackageExtensions(folders);
     for (const Typed& t : typed) {
         types.push_back(t.type);
-        if (t.own)
+        if (t.own && !installed_package.count(t.extension))
             packaged.insert(t.extension);
         else
-            packaged.erase(t.extension);  // the database has learnt the type meanwhile
+            packaged.erase(t.extension);  // the database or an installed package has it meanwhile
     }
     types = Unique(std::move(types));
     StorePackage(folders, packaged);
 
-    const std::string entry = EntryPath(folders);
-    std::set<std::string> listed = ListedTypes(entry);
-    listed.insert(types.begin(), types.end());
-    MakeFolders(folders.data_home + "/applications");
-    platform::ChangeProfile(entry, {{kEntry, "Type", "Application"},
-                                    {kEntry, "Name", "Kelvora"},
-                                    {kEntry, "Exec", EntryString(DesktopExec(program, argument))},
-                                    {kEntry, "Icon", EntryString(IconPath(program))},
-                                    {kEntry, "MimeType", IdList(listed)},
-                                    {kEntry, "NoDisplay", "true"},
-                                    {kEntry, "Terminal", "false"}});
+    // An installed copy's own entry serves its program; any other copy gets one of the user's.
+    const bool installed = InstalledEntryRuns(folders, program);
+    if (!installed) WriteEntry(folders, program, argument, types);
 
+    const std::string_view ours = installed ? kInstalledDesktopId : kDesktopId;
     const std::string mimeapps = MimeAppsPath(folders);
     std::vector<ProfileChange> changes;
     for (const std::string& type : types) {
         for (const char* section : {kDefaults, kAdded})
-            changes.push_back({section, type, OursFirst(platform::ReadProfileString(mimeapps, section, type))});
+            changes.push_back({section, type, OursFirst(ours, platform::ReadProfileString(mimeapps, section, type))});
         // A removed association would outvote the default.
         const std::vector<std::string> removed = Ids(platform::ReadProfileString(mimeapps, kRemoved, type).value_or(""));
         if (HasOurs(removed)) changes.push_back({kRemoved, type, IdList(WithoutOurs(removed))});

@@ -17,6 +17,19 @@ namespace dravolix::xdg {
 // The desktop entry's file name, under $XDG_DATA_HOME/applications.
 inline constexpr std::string_view kDesktopId = "kelvora-zenkari.desktop";
 
+// The desktop entry that an installed copy brings, under one of
+// $XDG_DATA_DIRS/applications. When it runs the program being associated,
+// mimeapps.list names it and no entry of the user's own is written.
+inline constexpr std::string_view kInstalledDesktopId = KELVORA_APP_ID ".desktop";
+
+// Our MIME package's file name under mime/packages: the user's, kept by
+// Associate, and the one an installed copy brings; types that the installed
+// one declares are not repeated in the user's.
+inline constexpr std::string_view kPackageName = "kelvora-zenkari.xml";
+
+// The icon name an installed copy brings into the icon theme.
+inline constexpr std::string_view kThemeIcon = "zenkari";
+
 struct Folders {
     std::string data_home;               // $XDG_DATA_HOME
     std::string config_home;             // $XDG_CONFIG_HOME
@@ -32,6 +45,14 @@ Folders FoldersFromEnvironment();
 // command line is (blanks, double quotes grouping); the word "%1" becomes the
 // file, every other word stays literal.
 std::string DesktopExec(std::string_view program, std::string_view argument);
+
+// The MIME types of these extensions, each once, in order: the type that the
+// shared MIME database gives, or a type of ours (application/x-kelvora-lzs)
+// for an extension it lacks.
+std::vector<std::string> MimeTypes(const Folders& folders, const std::vector<std::string_view>& extensions);
+
+// Our MIME package with the types of ours among these extensions' types.
+std::string MimePackage(const Folders& folders, const std::vector<std::string_view>& extensions);
 
 // Makes the desktop open files with these extensions (".lzh") with `program`.
 void Associate(const Folders& folders, const std::string& program, const std::string& argument,

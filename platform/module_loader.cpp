@@ -59,7 +59,7 @@ std::vector<std::string> ModuleSearchFolders() {
     if (std::string set = ModuleDirectory(); !set.empty()) folders.push_back(set);
     if (std::string exe = ExecutableFolder(); !exe.empty()) {
         folders.push_back(exe);
-        folders.push_back(JoinPath(exe, "../lib/zenkari"));
+        folders.push_back(JoinPath(exe, kInstalledModuleFolder));
     }
     return folders;
 }

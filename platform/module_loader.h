@@ -27,6 +27,9 @@ std::string ModuleFileName(std::string_view dllName);
 void SetModuleDirectory(const std::string& folder);
 std::string ModuleDirectory();
 
+// Where an installed copy keeps its modules, relative to the program's folder.
+inline constexpr const char* kInstalledModuleFolder = "../lib/zenkari";
+
 // The folders searched in steps 1 to 3, in order.
 std::vector<std::string> ModuleSearchFolders();
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "folders.h"
+#include "module_loader.h"
 
 namespace platform {
 namespace {
@@ -23,11 +24,26 @@ bool CanKeepFileIn(const std::string& folder, const std::string& file) {
     return S_ISREG(st.st_mode) && access(file.c_str(), W_OK) == 0;
 }
 
+bool IsFolder(const std::filesystem::path& path) {
+    std::error_code ignored;
+    return std::filesystem::is_directory(path, ignored);
+}
+
 }  // namespace
+
+bool InstalledFolder(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(folder, error);
+    if (error) return false;
+    if (real.filename() == "bin") return IsFolder(real / kInstalledModuleFolder);
+    // The module folder: "lib/zenkari" at the end.
+    const std::filesystem::path modules(kInstalledModuleFolder);
+    return real.filename() == modules.filename() && real.parent_path().filename() == modules.parent_path().filename();
+}
 
 std::string SettingsFolder(const std::string& preferred, const std::string& file) {
     std::string folder = WithSlash(preferred);
-    if (CanKeepFileIn(folder, folder + file)) return folder;
+    if (!InstalledFolder(folder) && CanKeepFileIn(folder, folder + file)) return folder;
     folder = ConfigFolder();
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);

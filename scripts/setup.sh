@@ -17,6 +17,9 @@ packages=(
   dbus-daemon                                 # a private session bus for the properties tests
   xvfb xauth fonts-noto-cjk                   # a display and Japanese glyphs for screenshots
 )
+# The Debian package (scripts/package.sh) and its checks: dpkg-shlibdeps and
+# file for CPack, lintian, appstreamcli, mimetype for xdg-mime.
+packages+=(dpkg-dev file lintian appstream libfile-mimeinfo-perl)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -5,8 +5,8 @@
 set -eu
 cd "$(dirname "$0")"
 
-render() {  # name width height
-  rsvg-convert --width "$2" --height "$3" --output "$1.png" "$1.svg"
+render() {  # name width height [output]
+  rsvg-convert --width "$2" --height "$3" --output "${4:-$1.png}" "$1.svg"
 }
 
 render splash 96 96
@@ -14,4 +14,10 @@ render zenkari 48 48
 render zenkari-archive 48 48
 for n in 201 202 203 204 205; do
   render "shortcut_$n" 17 17
+done
+# The icon theme's other sizes of the program's icon, installed under
+# share/icons/hicolor (zenkari.png is the 48-pixel one, the SVG the scalable one).
+for size in 16 24 32 64 128 256; do
+  mkdir -p "hicolor/${size}x$size/apps"
+  render zenkari "$size" "$size" "hicolor/${size}x$size/apps/zenkari.png"
 done

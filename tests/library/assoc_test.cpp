@@ -20,6 +20,7 @@
 #include "profile.h"
 #include "temp_folder.h"
 #include "env_var.h"
+#include "xdg_associations.h"
 
 namespace {
 
@@ -249,6 +250,91 @@ TEST_F(AssocTest, ATypeTheDatabaseLearnsLaterReplacesOurs) {
     for (const char* type : {"application/x-tarz", "application/x-kelvora-taz"})
         EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, type), std::nullopt) << type;
     EXPECT_EQ(EntryValue("MimeType"), std::nullopt);
+}
+
+// ---- An installed copy: PREFIX/bin/zenkari with PREFIX/lib/zenkari, and its
+// desktop entry in the first folder of XDG_DATA_DIRS ----
+
+class InstalledCopyTest : public AssocTest {
+protected:
+    InstalledCopyTest() {
+        fs::create_directories(prefix_.Path() / "lib/zenkari");
+        Spit(program_, "#!/bin/sh\n");
+        fs::permissions(program_, fs::perms::owner_all);
+    }
+
+    void InstallEntry(const std::string& exec) {
+        Spit(db_.Path() / "a/applications" / dravolix::xdg::kInstalledDesktopId,
+             "[Desktop Entry]\nType=Application\nName=Kelvora\nExec=" + exec + "\n");
+    }
+
+    TempFolder prefix_;
+    const fs::path program_ = prefix_.Path() / "bin/zenkari";
+    const std::string installed_ = std::string(dravolix::xdg::kInstalledDesktopId) + ";";
+};
+
+TEST_F(InstalledCopyTest, ItsOwnEntryIsTheDefaultAndTheUserGetsNone) {
+    InstallEntry(program_.string() + " %f");
+    ASSERT_EQ(DravxSetAssoc(4, program_.c_str(), "%1", 0), 1);
+    EXPECT_FALSE(fs::exists(EntryFile()));
+    for (const std::string& type : kTarTypes) {
+        EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, type), installed_) << type;
+        EXPECT_EQ(ReadProfileString(MimeApps(), kAdded, type), installed_) << type;
+    }
+    EXPECT_NE(Slurp(PackageFile()).find("x-kelvora-taz"), std::string::npos);  // the database still lacks it
+
+    ASSERT_EQ(DravxKillAssoc(4, 0, 0, 0), 1);
+    for (const std::string& type : kTarTypes) EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, type), std::nullopt);
+    EXPECT_FALSE(fs::exists(EntryFile()));
+}
+
+TEST_F(InstalledCopyTest, AnEntryRunningTheProgramFromPathIsItsEntry) {
+    InstallEntry("zenkari %f");
+    {
+        EnvVar path("PATH", (prefix_.Path() / "bin").c_str());
+        ASSERT_EQ(DravxSetAssoc(1, program_.c_str(), "%1", 0), 1);
+    }
+    EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-lha"), installed_);
+    EXPECT_FALSE(fs::exists(EntryFile()));
+
+    // Where PATH leads elsewhere, the entry is another copy's.
+    EnvVar path("PATH", "/nonexistent");
+    ASSERT_EQ(DravxSetAssoc(1, program_.c_str(), "%1", 0), 1);
+    EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-lha"), kOurs);
+    EXPECT_TRUE(fs::exists(EntryFile()));
+}
+
+TEST_F(InstalledCopyTest, AnotherCopyWritesItsOwnEntryAndTakesTheDefaultsOver) {
+    InstallEntry(program_.string() + " %f");
+    ASSERT_EQ(DravxSetAssoc(2, program_.c_str(), "%1", 0), 1);
+    ASSERT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/zip"), installed_);
+
+    ASSERT_EQ(DravxSetAssoc(2, kProgram, "%1", 0), 1);
+    EXPECT_EQ(EntryValue("Exec"), "/opt/kelvora/zenkari %f");
+    for (const char* section : {kDefaults, kAdded})
+        EXPECT_EQ(ReadProfileString(MimeApps(), section, "application/zip"), kOurs) << section;
+
+    // And back: the installed copy's entry replaces the user's in the lists.
+    ASSERT_EQ(DravxSetAssoc(2, program_.c_str(), "%1", 0), 1);
+    for (const char* section : {kDefaults, kAdded})
+        EXPECT_EQ(ReadProfileString(MimeApps(), section, "application/zip"), installed_) << section;
+}
+
+TEST_F(InstalledCopyTest, TypesItsPackageDeclaresAreNotRepeatedInTheUsers) {
+    Spit(db_.Path() / "a/mime/packages" / dravolix::xdg::kPackageName,
+         "<mime-info><mime-type type=\"application/x-kelvora-taz\"><glob pattern=\"*.taz\"/></mime-type>"
+         "</mime-info>\n");
+    ASSERT_EQ(DravxSetAssoc(4, kProgram, "%1", 0), 1);
+    const std::string package = Slurp(PackageFile());
+    EXPECT_EQ(package.find("x-kelvora-taz"), std::string::npos);
+    EXPECT_NE(package.find("x-kelvora-tbz"), std::string::npos);
+    EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-kelvora-taz"), kOurs);
+}
+
+TEST_F(InstalledCopyTest, WithoutItsEntryTheUsersEntryShowsTheThemeIcon) {
+    ASSERT_EQ(DravxSetAssoc(3, program_.c_str(), "%1", 0), 1);
+    EXPECT_EQ(EntryValue("Icon"), dravolix::xdg::kThemeIcon);
+    EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-kelvora-cab"), kOurs);
 }
 
 // End to end with the machine's MIME database and the desktop's own tool.

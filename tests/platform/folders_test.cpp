@@ -7,11 +7,16 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "env_var.h"
 #include "folders.h"
 #include "process.h"
+#include "settings_folder.h"
 #include "temp_folder.h"
 #include "users.h"
 
@@ -176,6 +181,49 @@ TEST(StartDetached, SaysSoWhenTheProgramCannotStart) {
     EXPECT_FALSE(platform::StartDetached({(temp.Path() / "not-a-program").string()}));
     EXPECT_FALSE(platform::StartDetached({}));
 }
+
+// --- The settings folder ----------------------------------------------------------------
+
+// One row: folders made under a writable temporary root (and a link to one of
+// them), the folder a program or module sits in, and whether its settings stay
+// there (a portable copy) or go to ~/.config/zenkari/.
+struct SettingsRow {
+    const char* name;
+    std::vector<std::string> folders;
+    std::pair<std::string, std::string> link;  // link -> target, none when empty
+    std::string sits_in;
+    bool beside;
+};
+
+void PrintTo(const SettingsRow& row, std::ostream* out) { *out << row.name; }
+
+class SettingsFolderTest : public ::testing::TestWithParam<SettingsRow> {};
+
+TEST_P(SettingsFolderTest, StaysBesideOnlyAPortableCopy) {
+    const SettingsRow& row = GetParam();
+    TempFolder root, home;
+    EnvVar home_var("HOME", home.Path().c_str());
+    EnvVar config_var("XDG_CONFIG_HOME", nullptr);
+    for (const std::string& folder : row.folders) fs::create_directories(root.Path() / folder);
+    if (!row.link.first.empty())
+        fs::create_directory_symlink(root.Path() / row.link.second, root.Path() / row.link.first);
+
+    const std::string folder = (root.Path() / row.sits_in).string();
+    const std::string expected = row.beside ? folder + "/" : home.Path().string() + "/.config/zenkari/";
+    EXPECT_EQ(platform::SettingsFolder(folder, "zenkari.ini"), expected);
+    EXPECT_EQ(platform::InstalledFolder(folder), !row.beside);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SettingsFolder, SettingsFolderTest,
+    ::testing::Values(
+        SettingsRow{"TheBuildFolderKeepsThemBesideTheProgram", {"build/bin"}, {}, "build/bin", true},
+        SettingsRow{"AFolderNamedZenkariOutsideLibIsPortable", {"opt/zenkari"}, {}, "opt/zenkari", true},
+        SettingsRow{"AnInstalledProgramsBinNeverGetsThem", {"usr/bin", "usr/lib/zenkari"}, {}, "usr/bin", false},
+        SettingsRow{"AnInstalledModuleFolderNeverGetsThem", {"usr/lib/zenkari"}, {}, "usr/lib/zenkari", false},
+        SettingsRow{"ALinkToAnInstalledBinIsThatBin", {"usr/bin", "usr/lib/zenkari"}, {"bin", "usr/bin"}, "bin",
+                    false}),
+    [](const ::testing::TestParamInfo<SettingsRow>& info) { return std::string(info.param.name); });
 
 // --- Users and groups -------------------------------------------------------------------
 
