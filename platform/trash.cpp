@@ -164,12 +164,13 @@ ssize_t ReadFully(int fd, char* data, size_t size) {
     return static_cast<ssize_t>(got);
 }
 
-bool SameBytes(int a, int b) {
+bool SameBytes(int a, int b, const std::function<void()>& each_block) {
     char left[1 << 16], right[1 << 16];
     for (;;) {
         const ssize_t n = ReadFully(a, left, sizeof left), m = ReadFully(b, right, sizeof right);
         if (n < 0 || n != m || std::memcmp(left, right, static_cast<size_t>(n)) != 0) return false;
         if (n == 0) return true;
+        if (each_block) each_block();
     }
 }
 
@@ -206,7 +207,8 @@ std::optional<std::string> LinkTarget(int folder, const std::string& name) {
     return target;
 }
 
-bool SameContents(int a_folder, const std::string& a, int b_folder, const std::string& b) {
+bool SameContents(int a_folder, const std::string& a, int b_folder, const std::string& b,
+                  const std::function<void()>& each_block) {
     struct stat sa {}, sb {};
     if (fstatat(a_folder, a.c_str(), &sa, AT_SYMLINK_NOFOLLOW) != 0 ||
         fstatat(b_folder, b.c_str(), &sb, AT_SYMLINK_NOFOLLOW) != 0)
@@ -219,7 +221,7 @@ bool SameContents(int a_folder, const std::string& a, int b_folder, const std::s
     if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size) return false;
     constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     UniqueFd fa(openat(a_folder, a.c_str(), kFlags)), fb(openat(b_folder, b.c_str(), kFlags));
-    return fa && fb && SameBytes(fa.Get(), fb.Get());
+    return fa && fb && SameBytes(fa.Get(), fb.Get(), each_block);
 }
 
 bool MoveToTrash(int folder, const std::string& name, const std::string& original) {

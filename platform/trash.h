@@ -10,6 +10,7 @@
 #ifndef KELVORA_PLATFORM_TRASH_H
 #define KELVORA_PLATFORM_TRASH_H
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -28,8 +29,10 @@ std::optional<std::string> LinkTarget(int folder, const std::string& name);
 
 // True when `a` in `a_folder` and `b` in `b_folder` (AT_FDCWD for paths) are
 // one file, two regular files with the same bytes, or two symbolic links
-// with the same target. Links are never followed.
-bool SameContents(int a_folder, const std::string& a, int b_folder, const std::string& b);
+// with the same target. Links are never followed. `each_block`, when given,
+// is called after every block of bytes compared (a long comparison's sign of life).
+bool SameContents(int a_folder, const std::string& a, int b_folder, const std::string& b,
+                  const std::function<void()>& each_block = nullptr);
 
 // `name` in `folder` goes to the trash as `original`, a name in the same
 // folder: the trash records that path, and restoring the file puts it there.

@@ -203,9 +203,12 @@ int32_t DiskWriter::Place(int folder, const std::string& temporary, const Parts&
     if (fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return result::kWrite;
     if (keep_.set && old.st_dev == keep_.device && old.st_ino == keep_.inode) return result::kExists;
     if (S_ISDIR(old.st_mode)) return result::kWrite;
+    const auto comparing = [this] {
+        if (listener_) listener_->Comparing();
+    };
     if (made_files_.count({old.st_dev, old.st_ino}))
         placed = renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
-    else if (platform::SameContents(folder, temporary, folder, name))
+    else if (platform::SameContents(folder, temporary, folder, name, comparing))
         return result::kOk;
     else
         placed = SetAside(folder, entry) && platform::RenameNoReplace(folder, temporary, folder, name) == 0;

@@ -81,6 +81,9 @@ public:
     // The user's file at the entry's name is about to be renamed to `name`
     // in the same folder, to make room for the entry.
     virtual void SettingAside(int folder, const Parts& entry, const std::string& name) = 0;
+    // Now and then while a file already there is compared with an entry's:
+    // work goes on, though no archive bytes are read.
+    virtual void Comparing() {}
 };
 
 class DiskWriter {

@@ -147,6 +147,8 @@ public:
         SendProgress(false);
     }
 
+    void Comparing() override { SendProgress(false); }
+
     void Creating(int folder, const Parts& entry, const std::string& name) override {
         // The entry's name goes first, so that the module shows the file being made.
         std::string frames = unsent_ ? wire::Encode(last_) : std::string();
