@@ -253,7 +253,8 @@ bool MoveToTrash(int folder, const std::string& name, const std::string& origina
 bool KeepBeside(int folder, const std::string& name, const std::string& original) {
     if (!IsOneName(original)) return false;
     for (int n = 1; n <= kMostNumbers; ++n) {
-        const int error = RenameNoReplace(folder, name, folder, Numbered(original, " (" + std::to_string(n) + ")", kNameMax));
+        const std::string numbered = Numbered(original, " (" + std::to_string(n) + ")", kNameMax);
+        const int error = RenameNoReplace(folder, name, folder, numbered);
         if (error != EEXIST) return error == 0;
     }
     return false;

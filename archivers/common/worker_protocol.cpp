@@ -195,7 +195,8 @@ std::optional<FrameHeader> DecodeHeader(std::string_view header) {
     if (!in.Done() || size > kMaxPayload) return std::nullopt;
     switch (static_cast<Type>(kind)) {
         case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Aside:
-        case Type::Result: case Type::PasswordWanted: case Type::Password: return FrameHeader{static_cast<Type>(kind), size};
+        case Type::Result: case Type::PasswordWanted: case Type::Password:
+            return FrameHeader{static_cast<Type>(kind), size};
     }
     return std::nullopt;
 }

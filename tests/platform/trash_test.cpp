@@ -62,7 +62,8 @@ TEST_F(TrashTest, AFileGoesToTheHomeTrashWithItsEscapedPathAndLocalTime) {
     ASSERT_EQ(trashed.size(), 1u);
     EXPECT_EQ(trashed[0].name, "読んで ください.txt");
     EXPECT_EQ(trashed[0].contents, "old");
-    EXPECT_EQ(trashed[0].path, user_.Path().string() + "/%E8%AA%AD%E3%82%93%E3%81%A7%20%E3%81%8F%E3%81%A0%E3%81%95%E3%81%84.txt");
+    EXPECT_EQ(trashed[0].path,
+              user_.Path().string() + "/%E8%AA%AD%E3%82%93%E3%81%A7%20%E3%81%8F%E3%81%A0%E3%81%95%E3%81%84.txt");
     const char* kFormat = "%Y-%m-%dT%H:%M:%S";
     EXPECT_TRUE(trashed[0].date == Utc(before + 9 * 3600, kFormat) || trashed[0].date == Utc(after + 9 * 3600, kFormat))
         << trashed[0].date;
@@ -72,7 +73,8 @@ TEST_F(TrashTest, NamesInTheTrashNeverCollide) {
     // What another program left in files/ without its info file is no free name.
     fs::create_directories(Trash() / "files");
     std::ofstream(Trash() / "files" / "readme.3.txt") << "left";
-    for (const char* folder : {"a", "b", "c"}) ASSERT_TRUE(platform::MoveToTrash(Write(fs::path(folder) / "readme.txt", folder)));
+    for (const char* folder : {"a", "b", "c"})
+        ASSERT_TRUE(platform::MoveToTrash(Write(fs::path(folder) / "readme.txt", folder)));
 
     const auto trashed = TrashContents(Trash());
     ASSERT_EQ(trashed.size(), 4u);
@@ -112,7 +114,8 @@ TEST_F(TrashTest, WithoutATrashAFileStaysBesideUnderANumberedName) {
     EXPECT_TRUE(platform::PutAway(readme));
     Write("readme.txt", "second");
     EXPECT_TRUE(platform::PutAway(readme));
-    for (const char* name : {".bashrc", "notes", "archive.tar.gz"}) EXPECT_TRUE(platform::KeepBeside(Write(name, name)));
+    for (const char* name : {".bashrc", "notes", "archive.tar.gz"})
+        EXPECT_TRUE(platform::KeepBeside(Write(name, name)));
 
     EXPECT_EQ(UserFiles(), (std::vector<std::string>{".bashrc (1)", "archive.tar (1).gz", "not-a-folder", "notes (1)",
                                                      "readme (1).txt", "readme (2).txt"}));
