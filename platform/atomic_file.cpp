@@ -12,8 +12,6 @@
 #include <utility>
 
 namespace platform {
-namespace {
-
 
 bool WriteAll(int fd, std::string_view text) {
     while (!text.empty()) {
@@ -24,6 +22,8 @@ bool WriteAll(int fd, std::string_view text) {
     }
     return true;
 }
+
+namespace {
 
 // A link is written through: its target is replaced, not the link.
 std::string WriteTarget(const std::string& path) {

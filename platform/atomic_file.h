@@ -9,6 +9,9 @@
 
 namespace platform {
 
+// Writes all of `text` to `fd`, going on after an interruption; false on an error.
+bool WriteAll(int fd, std::string_view text);
+
 // The permission bits a new file gets: 0666 less the process's umask.
 mode_t NewFileMode();
 

@@ -8,6 +8,7 @@
 #include "identify.h"
 #include "process.h"
 #include "split_set.h"
+#include "trash.h"
 
 namespace core {
 namespace {
@@ -61,6 +62,11 @@ int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string 
             EnableBrowser(ctx);
             return kScriptNotWritten;
         }
+    }
+    // The script's last step renames over the output: a file of that name goes to the trash first.
+    if (lstat(output_path.c_str(), &st) == 0 && !platform::PutAway(output_path)) {
+        EnableBrowser(ctx);
+        return kJoinFailed;
     }
     int status = platform::RunHidden({"/bin/sh", ctx.session.join_batch_file}, folder);
     if (status != 0) unlink(partial.c_str());

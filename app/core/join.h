@@ -11,11 +11,12 @@ namespace core {
 
 // Asks for the output name when `output_name` is empty, writes the join
 // script "tmpexec.sh" beside the settings file, runs it with /bin/sh in the
-// browsed folder and waits for it. Returns 0 when every part was appended
-// and the output is in place; 0x8020 when no name was given; 0x8022 when the
-// script could not be written; 0x8013 when the join itself failed (the
-// output is then not left behind). On success `joined`, when given, gets
-// the output's full path.
+// browsed folder and waits for it. A file already at the output name goes
+// to the desktop's trash first (or beside under a numbered name). Returns 0
+// when every part was appended and the output is in place; 0x8020 when no
+// name was given; 0x8022 when the script could not be written; 0x8013 when
+// the join itself failed (the output is then not left behind). On success
+// `joined`, when given, gets the output's full path.
 int32_t JoinSplitFiles(Context& ctx, const std::string& first_part, std::string output_name,
                        std::string* joined = nullptr);
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "identify.h"
+#include "trash.h"
 #include "unique_fd.h"
 
 namespace core {
@@ -104,18 +105,29 @@ void SyncFolder(const std::string& path) {
     if (fd) fsync(fd.Get());
 }
 
-// Moves `path`, when it exists, to its backup name (replacing an older
-// backup), then `temp` to `path`. Empty on success; otherwise the reason,
-// with `path` put back where it was and `temp` left for the caller.
+// An older backup in the way of a new one goes to the trash (or beside
+// itself under a numbered name). A folder there stays: the rename onto it
+// fails as it always did.
+bool ClearBackupName(const std::string& backup) {
+    struct stat st {};
+    return lstat(backup.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || platform::PutAway(backup);
+}
+
+// Moves `path`, when it exists, to its backup name, then `temp` to `path`.
+// An older backup that holds the same as `path` already is kept as it is.
+// Empty on success; otherwise the reason, with `path` put back where it was
+// and `temp` left for the caller.
 std::string Install(const std::string& temp, const std::string& path) {
     const std::string backup = BackupName(path);
     struct stat st {};
-    const bool exists = lstat(path.c_str(), &st) == 0;
-    if (exists && rename(path.c_str(), backup.c_str()) != 0)
+    const bool move = lstat(path.c_str(), &st) == 0 && !platform::SameContents(AT_FDCWD, path, AT_FDCWD, backup);
+    if (move && !ClearBackupName(backup))
+        return "古いバックアップ " + backup + " をごみ箱に移せませんでした。";
+    if (move && rename(path.c_str(), backup.c_str()) != 0)
         return "バックアップ " + backup + " を作れませんでした（" + Reason(errno) + "）。";
     if (rename(temp.c_str(), path.c_str()) != 0) {
         std::string reason = path + " を置き換えられませんでした（" + Reason(errno) + "）。";
-        if (exists && rename(backup.c_str(), path.c_str()) != 0)
+        if (move && rename(backup.c_str(), path.c_str()) != 0)
             reason += "\n元の内容は " + backup + " にあります。";
         return reason;
     }

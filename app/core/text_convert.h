@@ -1,6 +1,7 @@
 // Converting a text file in place: its line endings (done here) or its
 // Japanese character code (done by nkf32 through the library). The previous
-// contents are kept beside the file under its backup name.
+// contents are kept beside the file under its backup name; an older backup
+// goes to the desktop's trash.
 //
 // A file is never left half-written and nothing is lost: the new contents go
 // to a temporary file in the same folder first, and only once they are on
@@ -29,8 +30,9 @@ int16_t DetectLineEnding(const std::string& path);
 
 // Replaces every LineEnding(from) in the file by LineEnding(to), comparing
 // raw bytes, and keeps the old contents under the backup name (an older
-// backup is replaced). Refreshes the file list. On failure the file is as it
-// was, the user is told why, and the answer is false.
+// backup goes to the desktop's trash, unless it holds the same). Refreshes
+// the file list. On failure the file is as it was, the user is told why, and
+// the answer is false.
 bool ConvertLineEnding(Context& ctx, int from, int to, const std::string& path);
 
 // The line-ending menu entry `target` (1 CR LF, 2 CR, 3 LF) on the file:

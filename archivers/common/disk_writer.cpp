@@ -9,6 +9,7 @@
 #include "names.h"
 #include "process.h"
 #include "reader.h"
+#include "trash.h"
 
 namespace archivers {
 namespace {
@@ -33,31 +34,8 @@ bool LinkedStaysInside(int folder, const std::string& name, const Parts& parts) 
     struct stat st {};
     if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (!S_ISLNK(st.st_mode)) return true;
-    std::string target(static_cast<size_t>(st.st_size) + 1, '\0');
-    ssize_t length = readlinkat(folder, name.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) return false;
-    target.resize(static_cast<size_t>(length));
-    return LinkStaysInside(parts, target);
-}
-
-bool IsKept(int folder, const std::string& name, const FileIdentity& keep) {
-    struct stat st {};
-    return keep.set && fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == keep.device &&
-           st.st_ino == keep.inode;
-}
-
-// Renames `temporary` over `name` in `folder`: a file or a link there is
-// replaced (never what a link points to), the kept file never. The temporary
-// name is gone afterwards whatever happens.
-int32_t PutInPlace(int folder, const std::string& temporary, const std::string& name, const FileIdentity& keep) {
-    int32_t code = result::kOk;
-    if (IsKept(folder, name, keep))
-        code = result::kExists;
-    else if (renameat(folder, temporary.c_str(), folder, name.c_str()) != 0)
-        code = result::kWrite;
-    // A rename onto another link to the same file leaves both names; drop ours.
-    unlinkat(folder, temporary.c_str(), 0);
-    return code;
+    const std::optional<std::string> target = platform::LinkTarget(folder, name);
+    return target && LinkStaysInside(parts, *target);
 }
 
 }  // namespace
@@ -85,7 +63,7 @@ int32_t PendingFile::Commit(int64_t sparse_size, const timespec& mtime) {
     futimens(file_.Get(), times);
     if (close(file_.Release()) != 0) return WriteErrorCode(errno);
     committed_ = true;  // PutInPlace removes the temporary name itself
-    return PutInPlace(folder_.Get(), temporary_, name_, keep_);
+    return writer_->PutInPlace(folder_.Get(), temporary_, entry_);
 }
 
 std::vector<std::string> MakeDestination(const std::string& destination) {
@@ -182,7 +160,7 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
         int fd = openat(parent, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);
-        file.emplace(std::move(folder), UniqueFd(fd), std::move(temporary), parts.back(), keep_);
+        file.emplace(*this, std::move(folder), UniqueFd(fd), std::move(temporary), parts);
         if (linkable) files_.insert(Joined(parts));
         return result::kOk;
     }
@@ -190,9 +168,60 @@ int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<Pen
 }
 
 std::string DiskWriter::NextTemporary(int folder, const Parts& entry) {
-    std::string name = kTemporaryPrefix + process_ + "-" + std::to_string(++counter_) + kTemporarySuffix;
+    std::string name = OwnName(kTemporarySuffix);
     if (listener_) listener_->Creating(folder, entry, name);
     return name;
+}
+
+std::string DiskWriter::OwnName(const char* suffix) {
+    return kTemporaryPrefix + process_ + "-" + std::to_string(++counter_) + suffix;
+}
+
+int32_t DiskWriter::PutInPlace(int folder, const std::string& temporary, const Parts& entry) {
+    struct stat made {};
+    bool placed = false;
+    int32_t code = result::kWrite;
+    if (fstatat(folder, temporary.c_str(), &made, AT_SYMLINK_NOFOLLOW) == 0)
+        code = Place(folder, temporary, entry, placed);
+    // A hard link's file is this run's only when its first name is.
+    if (placed && made.st_nlink == 1) made_files_.emplace(made.st_dev, made.st_ino);
+    // A rename onto another link to the same file leaves both names; drop ours.
+    unlinkat(folder, temporary.c_str(), 0);
+    return code;
+}
+
+// Without replacing anything, unless it is what an earlier entry of this run
+// made. A file or link of the user's with the same contents stays as it is
+// (the new copy is dropped); another one is set aside first. A folder in the
+// way stays, and so does the kept file: both fail. Links are never followed.
+int32_t DiskWriter::Place(int folder, const std::string& temporary, const Parts& entry, bool& placed) {
+    const std::string& name = entry.back();
+    const int error = platform::RenameNoReplace(folder, temporary, folder, name);
+    placed = error == 0;
+    if (error != EEXIST) return placed ? result::kOk : result::kWrite;
+    struct stat old {};
+    if (fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return result::kWrite;
+    if (keep_.set && old.st_dev == keep_.device && old.st_ino == keep_.inode) return result::kExists;
+    if (S_ISDIR(old.st_mode)) return result::kWrite;
+    const auto comparing = [this] {
+        if (listener_) listener_->Comparing();
+    };
+    if (made_files_.count({old.st_dev, old.st_ino}))
+        placed = renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
+    else if (platform::SameContents(folder, temporary, folder, name, comparing))
+        return result::kOk;
+    else
+        placed = SetAside(folder, entry) && platform::RenameNoReplace(folder, temporary, folder, name) == 0;
+    return placed ? result::kOk : result::kWrite;
+}
+
+bool DiskWriter::SetAside(int folder, const Parts& entry) {
+    if (!listener_) return platform::KeepBeside(folder, entry.back(), entry.back());
+    const std::string aside = OwnName(kAsideSuffix);
+    // Told first: whoever runs the writer puts the file back or away even
+    // when this process ends right after the rename.
+    listener_->SettingAside(folder, entry, aside);
+    return platform::RenameNoReplace(folder, entry.back(), folder, aside) == 0;
 }
 
 int32_t DiskWriter::MakeSymlink(const Parts& parts, const std::string& target) {
@@ -201,7 +230,7 @@ int32_t DiskWriter::MakeSymlink(const Parts& parts, const std::string& target) {
     if (parent < 0) return code;
     const std::string temporary = NextTemporary(parent, parts);
     if (symlinkat(target.c_str(), parent, temporary.c_str()) != 0) return WriteErrorCode(errno);
-    return PutInPlace(parent, temporary, parts.back(), keep_);
+    return PutInPlace(parent, temporary, parts);
 }
 
 int32_t DiskWriter::MakeHardLink(const Parts& parts, const Parts& target) {
@@ -230,7 +259,7 @@ int32_t DiskWriter::Link(const Parts& parts, const Parts& target) {
         unlinkat(parent, temporary.c_str(), 0);
         return result::kBrokenHeader;
     }
-    return PutInPlace(parent, temporary, parts.back(), keep_);
+    return PutInPlace(parent, temporary, parts);
 }
 
 Parts DiskWriter::FirstName(const Parts& parts) const {

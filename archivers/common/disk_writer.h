@@ -1,6 +1,8 @@
 // Writes entries below one destination folder and never outside it: every
 // folder is opened without following links, and files are written under a
-// temporary name and renamed into place only when complete.
+// temporary name and renamed into place only when complete. A file the user
+// had there is never lost: one with the same contents stays untouched, and
+// any other is set aside before the new one takes its name.
 #ifndef KELVORA_ARCHIVERS_DISK_WRITER_H
 #define KELVORA_ARCHIVERS_DISK_WRITER_H
 
@@ -24,8 +26,10 @@ using platform::UniqueFd;
 
 
 // Temporary names are ".kelvora-PID-N.part": the writing process and a counter.
+// A file of the user's set aside is ".kelvora-PID-N.old" in its own folder.
 inline constexpr const char* kTemporaryPrefix = ".kelvora-";
 inline constexpr const char* kTemporarySuffix = ".part";
+inline constexpr const char* kAsideSuffix = ".old";
 
 // Makes `destination` and its missing parents (links in them are followed:
 // the destination is the user's); answers the folders it made, outermost first.
@@ -38,12 +42,14 @@ struct FileIdentity {
     bool set = false;
 };
 
+class DiskWriter;
+
 // A file being written; removed again unless Commit succeeds.
 class PendingFile {
 public:
-    PendingFile(UniqueFd folder, UniqueFd file, std::string temporary, std::string name, FileIdentity keep)
-        : folder_(std::move(folder)), file_(std::move(file)), temporary_(std::move(temporary)), name_(std::move(name)),
-          keep_(keep) {}
+    PendingFile(DiskWriter& writer, UniqueFd folder, UniqueFd file, std::string temporary, Parts entry)
+        : writer_(&writer), folder_(std::move(folder)), file_(std::move(file)), temporary_(std::move(temporary)),
+          entry_(std::move(entry)) {}
     PendingFile(PendingFile&&) = default;
     PendingFile& operator=(PendingFile&&) = default;
     ~PendingFile();
@@ -54,26 +60,36 @@ public:
     int32_t Commit(int64_t sparse_size, const timespec& mtime);
 
 private:
+    DiskWriter* writer_;
     UniqueFd folder_;
     UniqueFd file_;
-    std::string temporary_, name_;
-    FileIdentity keep_;
+    std::string temporary_;
+    Parts entry_;
     int64_t end_ = 0;
     bool committed_ = false;
 };
 
-// Told of every temporary name before it is made, so that whoever runs the
-// writer can remove what an interrupted run leaves behind.
+// Told of every name of the writer's own before it is made, so that whoever
+// runs the writer can remove what an interrupted run leaves behind and put
+// what was set aside where the user can find it.
 class TemporaryListener {
 public:
     virtual ~TemporaryListener() = default;
     // `folder` is open on the folder that will hold `name`; `entry` is the
     // entry being made there (its folders below the destination, then its name).
     virtual void Creating(int folder, const Parts& entry, const std::string& name) = 0;
+    // The user's file at the entry's name is about to be renamed to `name`
+    // in the same folder, to make room for the entry.
+    virtual void SettingAside(int folder, const Parts& entry, const std::string& name) = 0;
+    // Now and then while a file already there is compared with an entry's:
+    // work goes on, though no archive bytes are read.
+    virtual void Comparing() {}
 };
 
 class DiskWriter {
 public:
+    // Without a listener, a file set aside keeps a numbered name beside the
+    // entry's ("readme (1).txt").
     void SetListener(TemporaryListener* listener) { listener_ = listener; }
 
     // Creates the destination (with its parents) and opens it: 0 or kMakeFolder.
@@ -103,6 +119,8 @@ public:
     size_t FoldersOpened() const { return folders_opened_; }
 
 private:
+    friend class PendingFile;
+
     // The folder parts[0..count), reached from the folders kept open along
     // the previous path: an fd owned by the writer, or -1 with `code` set.
     // Missing folders are made when `make`.
@@ -115,6 +133,13 @@ private:
     void RememberLink(const Parts& parts, const Parts& target);
     // A new temporary name in `folder`, which holds `entry`.
     std::string NextTemporary(int folder, const Parts& entry);
+    std::string OwnName(const char* suffix);
+    // Renames `temporary` in `folder` to the entry's name; afterwards the
+    // temporary name is gone, whatever happened.
+    int32_t PutInPlace(int folder, const std::string& temporary, const Parts& entry);
+    int32_t Place(int folder, const std::string& temporary, const Parts& entry, bool& placed);
+    // Moves the user's file at the entry's name out of its way; false when it stays.
+    bool SetAside(int folder, const Parts& entry);
 
     FileIdentity keep_;
     UniqueFd root_;
@@ -129,6 +154,7 @@ private:
     };
     std::vector<FolderEntry> folders_;
     std::set<std::pair<dev_t, ino_t>> made_folders_;  // made by this extraction
+    std::set<std::pair<dev_t, ino_t>> made_files_;    // files and links made by it, hard links aside
     mode_t umask_ = 022;
     // Names written as linkable files (joined with "/"), and the names hard-linked
     // to each of them: what a hard link that brings data must replace.

@@ -10,11 +10,13 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "disk_writer.h"
 #include "module_loader.h"
 #include "process.h"
 #include "sandbox.h"
+#include "trash.h"
 #include "unique_fd.h"
 
 namespace archivers {
@@ -34,31 +36,49 @@ bool IsDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// Only a name the worker itself would make (kTemporaryPrefix, its PID, "-N", kTemporarySuffix).
-bool IsWorkerTemporary(const std::string& name, pid_t worker) {
+// Only a name the worker itself would make (kTemporaryPrefix, its PID, "-N", `suffix`).
+bool IsWorkerName(const std::string& name, pid_t worker, const std::string& suffix) {
     const std::string prefix = kTemporaryPrefix + std::to_string(worker) + "-";
-    const std::string suffix = kTemporarySuffix;
     if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
     return IsDigits(std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
 }
 
-// Removes what a worker that was ended left half-written. The folder is
-// walked without following links, whatever the worker said.
-void RemoveTemporary(const std::string& destination, const wire::Temporary& temporary, pid_t worker) {
-    if (!IsWorkerTemporary(temporary.name, worker)) return;
+// The worker's folder below the destination, walked without following
+// links, whatever the worker said.
+platform::UniqueFd OpenBelow(const std::string& destination, const std::string& below) {
     platform::UniqueFd folder(open(destination.empty() ? "." : destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     size_t start = 0;
-    while (folder && start < temporary.folder.size()) {
-        size_t slash = temporary.folder.find('/', start);
-        if (slash == std::string::npos) slash = temporary.folder.size();
-        std::string part = temporary.folder.substr(start, slash - start);
-        if (part.empty() || part == "." || part == "..") return;
+    while (folder && start < below.size()) {
+        size_t slash = below.find('/', start);
+        if (slash == std::string::npos) slash = below.size();
+        std::string part = below.substr(start, slash - start);
+        if (!platform::IsOneName(part)) return platform::UniqueFd();
         folder = platform::UniqueFd(openat(folder.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         start = slash + 1;
     }
-    if (folder) unlinkat(folder.Get(), temporary.name.c_str(), 0);
+    return folder;
+}
+
+// Removes what a worker that was ended left half-written.
+void RemoveTemporary(const std::string& destination, const wire::Temporary& temporary, pid_t worker) {
+    if (!IsWorkerName(temporary.name, worker, kTemporarySuffix)) return;
+    if (platform::UniqueFd folder = OpenBelow(destination, temporary.folder))
+        unlinkat(folder.Get(), temporary.name.c_str(), 0);
+}
+
+// Once an extraction's worker has ended, each file of the user's that it set
+// aside goes back to its name when that is still free (the entry never took
+// it), else to the trash as that name, else beside it under a numbered name.
+void SettleAsides(const wire::Request& request, const std::vector<wire::Aside>& asides, pid_t worker) {
+    if (request.operation != wire::Operation::Extract) return;
+    for (const wire::Aside& aside : asides) {
+        if (!IsWorkerName(aside.name, worker, kAsideSuffix) || !platform::IsOneName(aside.original)) continue;
+        platform::UniqueFd folder = OpenBelow(request.destination, aside.folder);
+        if (folder && platform::RenameNoReplace(folder.Get(), aside.name, folder.Get(), aside.original) != 0)
+            platform::PutAway(folder.Get(), aside.name, aside.original);
+    }
 }
 
 // What the worker has said so far.
@@ -68,6 +88,7 @@ struct Conversation {
     bool malformed = false;
     wire::Progress progress;
     std::optional<wire::Temporary> temporary;
+    std::vector<wire::Aside> asides;
     std::optional<wire::Result> result;
     std::optional<bool> password_wanted;  // and whether the last one was wrong
 
@@ -88,6 +109,10 @@ struct Conversation {
             } else if (type == wire::Type::Temporary) {
                 temporary = wire::DecodeTemporary(payload);
                 malformed = !temporary;
+            } else if (type == wire::Type::Aside) {
+                auto aside = wire::DecodeAside(payload);
+                malformed = !aside;
+                if (aside) asides.push_back(std::move(*aside));
             } else if (type == wire::Type::PasswordWanted) {
                 password_wanted = wire::DecodePasswordWanted(payload);
                 malformed = !password_wanted;
@@ -266,13 +291,14 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
         if (!child) return outcome;
         ending = Ask(*child, request, talk, progress, passwords);
     }
+    const pid_t pid = child->Pid();
     if (ending != Ending::Finished) {
-        const pid_t pid = child->Pid();
         child->Kill();
         child->Wait(TimeoutMs());
         Drain(child->Channel(), talk);
         child.reset();  // reaped, if it was not
         if (talk.temporary) RemoveTemporary(request.destination, *talk.temporary, pid);
+        SettleAsides(request, talk.asides, pid);
         if (ending == Ending::Cancelled) outcome.code = result::kCancelled;
         return outcome;
     }
@@ -282,6 +308,8 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     outcome.text = std::move(talk.result->text);
     // An extraction's worker ends here; a reading one waits for the next question.
     if (stamp) Idle().Keep(IdleWorker{worker, request.archive, *stamp, std::move(*child)});
+    child.reset();
+    SettleAsides(request, talk.asides, pid);
     return outcome;
 }
 

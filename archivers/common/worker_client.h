@@ -42,9 +42,11 @@ std::string WorkerPath();
 // Runs `request` in the worker at `worker`. Progress is reported as it
 // comes; a cancel ends the worker and gives result::kCancelled. After a
 // failure or a cancel the worker's temporary file is removed from the
-// destination; finished entries stay. With `passwords` the worker may ask
-// for the password of encrypted entries; the time the user takes to answer
-// does not count as the worker's silence.
+// destination; finished entries stay. However the worker ends, every file of
+// the user's that it set aside for an entry goes back to its name when the
+// entry never took it, else to the desktop's trash (platform/trash.h). With
+// `passwords` the worker may ask for the password of encrypted entries; the
+// time the user takes to answer does not count as the worker's silence.
 WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress,
                         PasswordSource* passwords = nullptr);
 

@@ -86,6 +86,10 @@ std::string Encode(const Progress& p) { return Frame(Type::Progress, Out().I64(p
 
 std::string Encode(const Temporary& t) { return Frame(Type::Temporary, Out().Text(t.folder).Text(t.name).Take()); }
 
+std::string Encode(const Aside& a) {
+    return Frame(Type::Aside, Out().Text(a.folder).Text(a.name).Text(a.original).Take());
+}
+
 std::string Encode(const Result& r) { return Frame(Type::Result, Out().I32(r.code).I32(r.value).Text(r.text).Take()); }
 
 std::string EncodePasswordWanted(bool retry) { return Frame(Type::PasswordWanted, Out().U8(retry ? 1 : 0).Take()); }
@@ -148,6 +152,15 @@ std::optional<Temporary> DecodeTemporary(std::string_view payload) {
     return in.Done() ? std::optional(t) : std::nullopt;
 }
 
+std::optional<Aside> DecodeAside(std::string_view payload) {
+    In in(payload);
+    Aside a;
+    a.folder = in.Text();
+    a.name = in.Text();
+    a.original = in.Text();
+    return in.Done() ? std::optional(a) : std::nullopt;
+}
+
 std::optional<Result> DecodeResult(std::string_view payload) {
     In in(payload);
     Result r;
@@ -181,8 +194,9 @@ std::optional<FrameHeader> DecodeHeader(std::string_view header) {
     const uint32_t size = in.U32();
     if (!in.Done() || size > kMaxPayload) return std::nullopt;
     switch (static_cast<Type>(kind)) {
-        case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Result:
-        case Type::PasswordWanted: case Type::Password: return FrameHeader{static_cast<Type>(kind), size};
+        case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Aside:
+        case Type::Result: case Type::PasswordWanted: case Type::Password:
+            return FrameHeader{static_cast<Type>(kind), size};
     }
     return std::nullopt;
 }

@@ -3,8 +3,8 @@
 // Every message is one frame: a type byte, the payload's length (4 bytes,
 // little-endian) and the payload. Numbers are little-endian; a text is its
 // length (4 bytes) and its bytes. The module sends a Request; the worker
-// answers Hello first, then any number of Progress and Temporary messages,
-// then one Result. When an entry needs a password and the request allows
+// answers Hello first, then any number of Progress, Temporary and Aside
+// messages, then one Result. When an entry needs a password and the request allows
 // asking, the worker sends PasswordWanted and waits for the module's
 // Password before it goes on. A frame of an unknown type, a payload that does not parse
 // or a version that differs ends the exchange as a failure. A worker that
@@ -26,7 +26,7 @@
 
 namespace archivers::wire {
 
-inline constexpr uint32_t kVersion = 2;
+inline constexpr uint32_t kVersion = 3;
 // Larger frames are refused: a listing of a million long names still fits.
 inline constexpr uint32_t kMaxPayload = 64u << 20;
 inline constexpr size_t kHeaderSize = 5;
@@ -36,6 +36,7 @@ enum class Type : uint8_t {
     Hello = 'H',      // version
     Progress = 'P',   // archive bytes read, archive size, entry name
     Temporary = 'T',  // a temporary file about to be made: folder below the destination, name
+    Aside = 'A',      // a file of the user's about to be renamed out of an entry's way: folder, new name, its name
     Result = 'R',     // result code, value, text
     PasswordWanted = 'W',  // 1 when the password given before did not fit
     Password = 'K',        // module -> worker: PasswordAnswer, the password
@@ -65,6 +66,13 @@ struct Temporary {
     std::string name;
 };
 
+// The file named `original` in `folder`, renamed to `name` beside it.
+struct Aside {
+    std::string folder;  // as in Temporary
+    std::string name;
+    std::string original;
+};
+
 struct Result {
     int32_t code = 0;
     int32_t value = 0;
@@ -77,6 +85,7 @@ std::string Encode(const Request& request);
 std::string EncodeHello();
 std::string Encode(const Progress& progress);
 std::string Encode(const Temporary& temporary);
+std::string Encode(const Aside& aside);
 std::string Encode(const Result& result);
 std::string EncodePasswordWanted(bool retry);
 // The module's answer; the frame holds the password and is cleared with `frame`.
@@ -86,6 +95,7 @@ std::optional<Request> DecodeRequest(std::string_view payload);
 bool DecodeHello(std::string_view payload);  // true when the versions match
 std::optional<Progress> DecodeProgress(std::string_view payload);
 std::optional<Temporary> DecodeTemporary(std::string_view payload);
+std::optional<Aside> DecodeAside(std::string_view payload);
 std::optional<Result> DecodeResult(std::string_view payload);
 std::optional<bool> DecodePasswordWanted(std::string_view payload);
 std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& password);

@@ -117,8 +117,15 @@ std::optional<wire::Request> ReceiveRequest(wire::FrameReader& frames) {
     }
 }
 
-// Tells the module how far the work has come and which temporary file is
-// about to be made, before it is made.
+// "a/b" for the entry a/b/c: its folder below the destination.
+std::string FolderOf(const Parts& entry) {
+    std::string path;
+    for (size_t i = 0; i + 1 < entry.size(); ++i) path += (i ? "/" : "") + entry[i];
+    return path;
+}
+
+// Tells the module how far the work has come, which temporary file is about
+// to be made and which file of the user's set aside, before it happens.
 class Reporter : public Progress, public TemporaryListener {
 public:
     explicit Reporter(Faults& faults) : faults_(faults) {}
@@ -140,18 +147,22 @@ public:
         SendProgress(false);
     }
 
+    void Comparing() override { SendProgress(false); }
+
     void Creating(int folder, const Parts& entry, const std::string& name) override {
-        std::string path;
-        for (size_t i = 0; i + 1 < entry.size(); ++i) path += (i ? "/" : "") + entry[i];
         // The entry's name goes first, so that the module shows the file being made.
         std::string frames = unsent_ ? wire::Encode(last_) : std::string();
         unsent_ = false;
-        Send(frames + wire::Encode(wire::Temporary{path, name}));
+        Send(frames + wire::Encode(wire::Temporary{FolderOf(entry), name}));
         ForgetPending();
         if (name.size() >= sizeof pending_name) return;
         name.copy(pending_name, name.size());
         pending_name[name.size()] = '\0';
         pending_folder = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    }
+
+    void SettingAside(int, const Parts& entry, const std::string& name) override {
+        Send(wire::Encode(wire::Aside{FolderOf(entry), name, entry.back()}));
     }
 
 private:

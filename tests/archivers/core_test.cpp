@@ -83,7 +83,9 @@ TEST(CommandLines, EveryFormTheProgramSends) {
 }
 
 TEST(DiskWriter, FullDiskIsReportedAsSuch) {
-    PendingFile file(UniqueFd(open("/tmp", O_RDONLY | O_DIRECTORY)), UniqueFd(open("/dev/full", O_WRONLY)), "", "x", FileIdentity{});
+    DiskWriter writer;
+    PendingFile file(writer, UniqueFd(open("/tmp", O_RDONLY | O_DIRECTORY)), UniqueFd(open("/dev/full", O_WRONLY)), "",
+                     {"x"});
     EXPECT_EQ(file.Write("data", 4, 0), result::kDiskFull);
 }
 

@@ -1,6 +1,7 @@
 // Our archiver modules, reached through Dravolix as the program reaches them,
 // on the fixtures made at build time.
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -14,9 +15,11 @@
 #include <gtest/gtest.h>
 
 #include "dravolix.h"
+#include "env_var.h"
 #include "module_loader.h"
 #include "name_encoding.h"
 #include "temp_folder.h"
+#include "trash_contents.h"
 #include "tree_compare.h"
 
 namespace fs = std::filesystem;
@@ -24,6 +27,14 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kData = KELVORA_FIXTURE_DIR;
+
+// The worker's own files (".kelvora-..."), which no extraction leaves behind.
+std::vector<fs::path> WorkerFiles(const fs::path& folder) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(".kelvora-")) found.push_back(entry.path());
+    return found;
+}
 
 // The program's extraction and test commands, by archiver index.
 const std::map<int, std::string> kExtract = {
@@ -264,6 +275,8 @@ TEST_F(ModulesTest, HostileArchivesWriteNothingOutside) {
 }
 
 TEST_F(ModulesTest, ExtractingAgainReplacesFilesButNeverFollowsLinks) {
+    TempFolder data("modules-test-data");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
     fs::path destination = out_ / "again";
     ASSERT_EQ(Extract(4, "tree.tar", destination), 0);
     fs::permissions(destination / "hello.txt", fs::perms::owner_read);
@@ -274,9 +287,39 @@ TEST_F(ModulesTest, ExtractingAgainReplacesFilesButNeverFollowsLinks) {
     EXPECT_EQ(Extract(4, "tree.tar", destination), 0);
     EXPECT_EQ(CompareTrees(kData / "tree", destination), "");
     EXPECT_EQ(ReadFile(victim), "keep");
+    // The link the entry replaced is in the trash, as it was.
+    const auto trashed = TrashContents(data.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].contents, victim.string());
+    EXPECT_EQ(trashed[0].path, (destination / "dir/empty.txt").string());
     // No temporary files are left behind.
-    for (auto& entry : fs::recursive_directory_iterator(destination))
-        EXPECT_EQ(entry.path().filename().string().find(".kelvora-"), std::string::npos);
+    EXPECT_EQ(WorkerFiles(destination), std::vector<fs::path>{});
+}
+
+// The user edited one file since the first extraction: the second puts the
+// edited one in the trash, where the file manager can restore it to its
+// place, and leaves the files that are the same untouched.
+TEST_F(ModulesTest, ExtractingOverTheUsersChangesPutsThemInTheTrash) {
+    TempFolder data("modules-test-data");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
+    const fs::path destination = out_ / "again";
+    ASSERT_EQ(Extract(2, "tree.zip", destination), 0);
+    std::ofstream(destination / "hello.txt") << "edited by the user";
+    struct stat before {}, after {};
+    ASSERT_EQ(stat((destination / "dir/data.bin").c_str(), &before), 0);
+
+    ASSERT_EQ(Extract(2, "tree.zip", destination), 0);
+    EXPECT_EQ(CompareTrees(kData / "tree", destination), "");
+    ASSERT_EQ(stat((destination / "dir/data.bin").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_ctim.tv_sec, before.st_ctim.tv_sec);
+    EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec);
+    const auto trashed = TrashContents(data.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].name, "hello.txt");
+    EXPECT_EQ(trashed[0].contents, "edited by the user");
+    EXPECT_EQ(trashed[0].path, (destination / "hello.txt").string());
+    EXPECT_EQ(WorkerFiles(destination), std::vector<fs::path>{});
 }
 
 TEST_F(ModulesTest, NeitherTheArchiveNorALinkedFileIsLost) {

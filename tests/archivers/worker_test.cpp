@@ -19,6 +19,7 @@
 #include "sandbox.h"
 #include "scripted_passwords.h"
 #include "temp_folder.h"
+#include "trash_contents.h"
 #include "tree_compare.h"
 #include "worker_client.h"
 #include "worker_protocol.h"
@@ -193,6 +194,25 @@ TEST(WorkerTest, ACancelEndsTheWorkerAndRemovesItsHalfWrittenFile) {
     EXPECT_EQ(outcome.code, result::kCancelled);
     EXPECT_EQ(Leftovers(folder.Path()), std::vector<fs::path>{});
     EXPECT_EQ(CompareTrees(kData / "tree" / "hello.txt", folder.Path() / "hello.txt"), "");  // finished stays
+}
+
+// The worker set the user's hello.txt aside for the archive's, then died:
+// the module still puts the user's file in the trash under its own name.
+TEST(WorkerTest, AFileSetAsideBeforeTheWorkerCrashedStillReachesTheTrash) {
+    TempFolder folder("worker-aside"), data("worker-aside-data");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
+    std::ofstream(folder.Path() / "hello.txt") << "the user's";
+    EnvVar crash("ZENKARI_WORKER_FAULT", "crash:3");  // inside dir/data.bin
+    NoProgress quiet;
+    WorkerOutcome outcome =
+        RunWorker(kTestWorker, Request(wire::Operation::Extract, kData / "tree.tar", folder.Path()), quiet);
+    EXPECT_FALSE(outcome.answered);
+    EXPECT_EQ(Leftovers(folder.Path()), std::vector<fs::path>{});
+    EXPECT_EQ(CompareTrees(kData / "tree" / "hello.txt", folder.Path() / "hello.txt"), "");
+    const auto trashed = TrashContents(data.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].contents, "the user's");
+    EXPECT_EQ(trashed[0].path, (folder.Path() / "hello.txt").string());
 }
 
 TEST(WorkerTest, QuestionsAboutOneArchiveShareAWorkerUntilTheArchiveChanges) {

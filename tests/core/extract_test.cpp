@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "env_var.h"
 #include "extract.h"
 #include "fake_library.h"
 #include "identify.h"
@@ -19,6 +20,7 @@
 #include "result_text.h"
 #include "temp_folder.h"
 #include "test_archive.h"
+#include "trash_contents.h"
 #include "tree_compare.h"
 
 namespace core {
@@ -346,6 +348,22 @@ TEST_F(ExtractTest, JoinFailuresLeaveNothingLookingComplete) {
     session_.settings_folder = dir + "/b.000/";
     EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/b.000", dir + "/out.bin"), 0x8022);
     EXPECT_FALSE(std::filesystem::exists(dir + "/out.bin"));
+}
+
+TEST_F(ExtractTest, AJoinOverAnExistingFilePutsThatFileInTheTrash) {
+    TempFolder data("extract-test-data");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
+    const std::string dir = temp_.Path().string();
+    Write("c.000", "x");
+    Write("c.001", "y");
+    Write("joined.bin", "the user's own");
+    screen_.browsed_folder = dir;
+    EXPECT_EQ(JoinSplitFiles(ctx_, dir + "/c.000", "joined.bin"), 0);
+    EXPECT_EQ(ReadFile(temp_.Path() / "joined.bin"), "xy");
+    const auto trashed = TrashContents(data.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].contents, "the user's own");
+    EXPECT_EQ(trashed[0].path, dir + "/joined.bin");
 }
 
 TEST_F(ExtractTest, TestCommandsAndTheirReports) {

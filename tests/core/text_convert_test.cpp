@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "env_var.h"
 #include "fake_library.h"
 #include "recorders.h"
 #include "temp_folder.h"
 #include "text_convert.h"
+#include "trash_contents.h"
 
 namespace core {
 namespace {
@@ -72,6 +74,8 @@ protected:
     }
 
     TempFolder temp_{"text-convert-test"};
+    TempFolder data_{"text-convert-data"};
+    EnvVar data_home_{"XDG_DATA_HOME", data_.Path().c_str()};
     Session session_;
     ConvertingLibrary library_{prompter_};
     Context ctx_ = ContextOver(session_, library_, reinterpret_cast<HWND>(0x10));
@@ -103,6 +107,31 @@ TEST_F(TextConvertTest, LfToCrToCrLfAndBack) {
     EXPECT_EQ(Convert(path, 3), "a\nb\n");
     EXPECT_EQ(Read(path + ".bef"), "a\r\nb\r\n");
     EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "a.txt.bef"}));  // no temporary file left
+}
+
+// Each conversion keeps what the file held before it as the backup; the
+// older backup goes to the trash, so the very first original can be restored.
+TEST_F(TextConvertTest, TwoConversionsInARowLeaveTheFirstOriginalInTheTrash) {
+    const std::string path = Write("a.txt", "a\nb\n");
+    EXPECT_EQ(Convert(path, 1), "a\r\nb\r\n");
+    EXPECT_EQ(Convert(path, 2), "a\rb\r");
+    EXPECT_EQ(Read(path + ".bef"), "a\r\nb\r\n");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.txt", "a.txt.bef"}));
+    const auto trashed = TrashContents(data_.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed[0].name, "a.txt.bef");
+    EXPECT_EQ(trashed[0].contents, "a\nb\n");
+    EXPECT_EQ(trashed[0].path, path + ".bef");
+
+    // A backup that already holds the file's contents stays as it is.
+    const std::string plain = Write("plain", "abc");
+    Convert(plain, 1);
+    const fs::file_time_type backed_up = fs::last_write_time(plain + ".bef");
+    fs::permissions(plain + ".bef", fs::perms::owner_read);
+    Convert(plain, 1);
+    EXPECT_EQ(fs::status(plain + ".bef").permissions(), fs::perms::owner_read);
+    EXPECT_EQ(fs::last_write_time(plain + ".bef"), backed_up);
+    EXPECT_EQ(TrashContents(data_.Path() / "Trash").size(), 1u);
 }
 
 TEST_F(TextConvertTest, OnlyTheDetectedKindIsReplaced) {

@@ -57,7 +57,7 @@ protected:
     std::vector<std::string> Made() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(Out()))
-            names.push_back(fs::relative(entry.path(), Out()).string());
+            names.push_back(entry.path().lexically_relative(Out()).string());  // links named, not followed
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -177,6 +177,34 @@ TEST_F(Extraction, DataOfALinkWhoseFirstNameWasNotExtractedStaysWithTheLink) {
     ASSERT_EQ(Extract(Kind::Tar, command, quiet), result::kOk);
     EXPECT_EQ(ReadFile(Out() / "c"), kData);
     EXPECT_EQ(ReadFile(Out() / "a"), "the user's own file\n");
+}
+
+// --- Files the user had ----------------------------------------------------
+
+// Run without a worker's module, nobody takes what is set aside to the
+// trash: the user's file keeps a numbered name beside the entry's. What an
+// earlier entry of the same run made is simply replaced.
+TEST_F(Extraction, TheUsersFilesAreKeptAndOnlyTheArchivesOwnAreReplaced) {
+    Save(archive_bytes::Write("pax", {{.path = "same.txt", .data = "same"},
+                                      {.path = "link", .type = AE_IFLNK, .symlink = "same.txt"},
+                                      {.path = "changed.txt", .data = "new"},
+                                      {.path = "twice.txt", .data = "first"},
+                                      {.path = "twice.txt", .data = "second"},
+                                      {.path = "folder", .data = "a file"}}));
+    fs::create_directories(Out() / "folder");
+    std::ofstream(Out() / "same.txt") << "same";
+    std::ofstream(Out() / "changed.txt") << "old";
+    fs::create_symlink("same.txt", Out() / "link");
+    const ino_t same = Inode(Out() / "same.txt"), link = Inode(Out() / "link");
+
+    EXPECT_EQ(ExtractAll(Kind::Tar), result::kWrite);  // the folder stays in the way
+    EXPECT_EQ(Made(), (std::vector<std::string>{"changed (1).txt", "changed.txt", "folder", "link", "same.txt",
+                                                "twice.txt"}));
+    EXPECT_EQ(ReadFile(Out() / "changed (1).txt"), "old");
+    EXPECT_EQ(ReadFile(Out() / "changed.txt"), "new");
+    EXPECT_EQ(ReadFile(Out() / "twice.txt"), "second");
+    EXPECT_EQ(Inode(Out() / "same.txt"), same);
+    EXPECT_EQ(Inode(Out() / "link"), link);
 }
 
 // --- Hard links to symbolic links ---------------------------------------
