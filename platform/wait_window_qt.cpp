@@ -4,8 +4,10 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPointer>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
 namespace platform {
 namespace {
@@ -46,13 +48,61 @@ QRect UnitsToPixels(const QSize& base, int x, int y, int w, int h) {
                  Scale(w, base.width(), 4), Scale(h, base.height(), 8));
 }
 
+// A window that the module shows while its command runs (its own progress,
+// a password question, a message) says more than "please wait": the wait
+// window steps back for as long as any is up, so that neither hides the
+// other, and comes back when they are gone and the command still runs.
+class WaitWindow : public QDialog {
+public:
+    explicit WaitWindow(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool shown = event->type() == QEvent::Show, hidden = event->type() == QEvent::Hide;
+        auto* window = (shown || hidden) && !event->spontaneous() ? qobject_cast<QWidget*>(watched) : nullptr;
+        if (window && window != this && IsModuleWindow(window)) {
+            modules_.removeAll(window);
+            if (shown) modules_.append(window);
+            Reconsider();
+        }
+        return false;
+    }
+
+private:
+    // Dialogs and plain windows; the pop-ups and tool tips inside them are no windows of their own.
+    static bool IsModuleWindow(const QWidget* widget) {
+        return widget->isWindow() && (widget->windowType() == Qt::Dialog || widget->windowType() == Qt::Window);
+    }
+
+    bool Covered() {
+        modules_.removeAll(nullptr);  // deleted while shown
+        return !modules_.isEmpty();
+    }
+
+    // Steps back at once; comes back only once events are processed again,
+    // which a window closed at the very end of the command never sees.
+    void Reconsider() {
+        if (Covered()) {
+            hide();
+            return;
+        }
+        QTimer::singleShot(0, this, [this] {
+            if (!Covered()) show();
+        });
+    }
+
+    QList<QPointer<QWidget>> modules_;
+};
+
 }  // namespace
 
 HWND ShowWaitWindow(HWND owner) {
     if (!GuiApplication()) return nullptr;
 
     QWidget* parent = owner ? QWidget::find(reinterpret_cast<WId>(owner)) : nullptr;
-    auto* window = new QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    auto* window = new WaitWindow(parent);
     window->setObjectName(kWaitWindowName);
     window->setWindowTitle(QStringLiteral("Dravolix：Please Wait...."));
     window->setFont(WaitWindowFont());

@@ -116,6 +116,7 @@ bool Reader::ReadAt(uint64_t offset, void* buffer, size_t size, size_t& got) {
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
+    position_ = offset + got;
     return true;
 }
 

@@ -76,6 +76,8 @@ public:
     uint8_t ArchiveFlags() const { return archive_flags_; }
     // Where the main header starts: past a self-extracting program, if any.
     uint64_t ArchiveOffset() const { return archive_offset_; }
+    // How far into the file reading has come: for progress within a long entry.
+    uint64_t Position() const { return position_; }
 
 private:
     struct Header;
@@ -93,6 +95,7 @@ private:
     std::string archive_name_, archive_comment_;
     uint8_t archive_flags_ = 0;
     uint64_t archive_offset_ = 0;
+    uint64_t position_ = 0;
 };
 
 }  // namespace archivers::arj

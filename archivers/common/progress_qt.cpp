@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QDialog>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "module_settings.h"
 #include "progress.h"
@@ -25,6 +28,24 @@ bool OnGuiThread() {
 
 QWidget* OwnerWidget(HWND owner) { return owner ? QWidget::find(reinterpret_cast<WId>(owner)) : nullptr; }
 
+// Esc, the window's close button and キャンセル all cancel the work; the
+// window stays up until the module has stopped it.
+class CancellableDialog : public QDialog {
+public:
+    explicit CancellableDialog(QWidget* owner) : QDialog(owner) {}
+    bool Cancelled() const { return cancelled_; }
+    void reject() override { cancelled_ = true; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        reject();
+    }
+
+private:
+    bool cancelled_ = false;
+};
+
 class ProgressWindow : public Progress {
 public:
     ProgressWindow(QWidget* owner, const QString& caption) : dialog_(owner) {
@@ -38,9 +59,9 @@ public:
         entry_->setMinimumWidth(360);
         entry_->setTextFormat(Qt::PlainText);
         bar_ = new QProgressBar(&dialog_);
-        bar_->setRange(0, 1000);
+        bar_->setRange(0, kBarEnd);
         auto* cancel = new QPushButton(QStringLiteral("キャンセル"), &dialog_);
-        QObject::connect(cancel, &QPushButton::clicked, [this] { cancelled_ = true; });
+        QObject::connect(cancel, &QPushButton::clicked, &dialog_, &QDialog::reject);
         layout->addWidget(entry_);
         layout->addWidget(bar_);
         layout->addWidget(cancel, 0, Qt::AlignRight);
@@ -50,23 +71,29 @@ public:
     }
 
     bool Step(std::string_view entry, int64_t done, int64_t total) override {
-        // Repaint a few times a second, not for every entry.
-        if (shown_.elapsed() - last_paint_ >= 50 || cancelled_) {
-            last_paint_ = shown_.elapsed();
-            entry_->setText(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
-            bar_->setValue(total > 0 ? static_cast<int>(std::min<int64_t>(done, total) * 1000 / total) : 0);
+        entry_->setText(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
+        bar_->setValue(BarValue(done, total));
+        // The user is heard a few times a second, not at every step.
+        if (shown_.elapsed() - last_events_ >= 50) {
+            last_events_ = shown_.elapsed();
             QCoreApplication::processEvents();
         }
-        return !cancelled_;
+        return !dialog_.Cancelled();
     }
 
 private:
-    QDialog dialog_;
+    // The bar counts in thousandths of the archive, whatever its size.
+    static constexpr int kBarEnd = 1000;
+    static int BarValue(int64_t done, int64_t total) {
+        if (total <= 0) return 0;
+        return static_cast<int>(std::clamp<int64_t>(done, 0, total) * kBarEnd / total);
+    }
+
+    CancellableDialog dialog_;
     QLabel* entry_;
     QProgressBar* bar_;
     QElapsedTimer shown_;
-    qint64 last_paint_ = -1000;
-    bool cancelled_ = false;
+    qint64 last_events_ = -1000;
 };
 
 QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }

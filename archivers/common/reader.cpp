@@ -252,7 +252,7 @@ bool Reader::HasFilter(int code) const {
 
 int64_t Reader::BytesRead() const {
     if (gzip_) return gzip_->BytesRead();
-    if (arj_) return broken_ ? -1 : static_cast<int64_t>(arj_current_.data_offset);
+    if (arj_) return broken_ ? -1 : static_cast<int64_t>(arj_->Position());
     return broken_ || !archive_ ? -1 : archive_filter_bytes(archive_, -1);
 }
 

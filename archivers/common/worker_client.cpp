@@ -86,7 +86,8 @@ struct Conversation {
     wire::FrameReader frames;
     bool hello = false;
     bool malformed = false;
-    wire::Progress progress;
+    wire::Progress progress;  // the latest
+    std::vector<wire::Progress> steps;  // every one not yet shown, in order
     std::optional<wire::Temporary> temporary;
     std::vector<wire::Aside> asides;
     std::optional<wire::Result> result;
@@ -105,7 +106,7 @@ struct Conversation {
             } else if (type == wire::Type::Progress) {
                 auto progress_message = wire::DecodeProgress(payload);
                 malformed = !progress_message;
-                if (progress_message) progress = std::move(*progress_message);
+                if (progress_message) steps.push_back(progress = std::move(*progress_message));
             } else if (type == wire::Type::Temporary) {
                 temporary = wire::DecodeTemporary(payload);
                 malformed = !temporary;
@@ -157,16 +158,24 @@ Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progr
             if (n > 0) {
                 talk.frames.Append(buffer, static_cast<size_t>(n));
                 if (!talk.Take()) return Ending::Failed;
-                if (talk.result) return Ending::Finished;
-                if (talk.password_wanted) {
-                    const bool retry = *talk.password_wanted;
-                    talk.password_wanted.reset();
-                    if (!AnswerPassword(child, retry, passwords)) return Ending::Failed;
-                }
                 last_heard = Clock::now();
             }
         }
+        // Every step the worker reported is shown, so that the bar moves
+        // however the frames arrived; then the latest once more, so that the
+        // window answers while the worker is silent, and a cancel pressed
+        // before the result was read wins over it.
+        for (const wire::Progress& step : talk.steps)
+            if (!progress.Step(step.entry, step.done, step.total)) return Ending::Cancelled;
+        talk.steps.clear();
         if (!progress.Step(talk.progress.entry, talk.progress.done, talk.progress.total)) return Ending::Cancelled;
+        if (talk.result) return Ending::Finished;
+        if (talk.password_wanted) {
+            const bool retry = *talk.password_wanted;
+            talk.password_wanted.reset();
+            if (!AnswerPassword(child, retry, passwords)) return Ending::Failed;
+            last_heard = Clock::now();
+        }
         if (Clock::now() - last_heard > timeout) return Ending::Failed;
     }
 }

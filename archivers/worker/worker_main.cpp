@@ -30,6 +30,9 @@ using namespace archivers;
 constexpr int kChannel = 3;
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 constexpr auto kEntryInterval = std::chrono::milliseconds(20);
+// And whatever the time, at every hundredth of the archive and at its end:
+// an archive read faster than the intervals still moves the bar in steps.
+constexpr int64_t kProgressSteps = 100;
 
 // Exit codes, for a person reading a log: the module looks only at the Result.
 enum Exit { kDone = 0, kNoRequest = 2, kChannelLost = 3, kOrphaned = 4, kInterrupted = 5, kUnconfined = 6 };
@@ -151,8 +154,7 @@ public:
 
     void Creating(int folder, const Parts& entry, const std::string& name) override {
         // The entry's name goes first, so that the module shows the file being made.
-        std::string frames = unsent_ ? wire::Encode(last_) : std::string();
-        unsent_ = false;
+        std::string frames = unsent_ ? Encoded() : std::string();
         Send(frames + wire::Encode(wire::Temporary{FolderOf(entry), name}));
         ForgetPending();
         if (name.size() >= sizeof pending_name) return;
@@ -166,13 +168,27 @@ public:
     }
 
 private:
-    // A few times a second at most, and for every new entry when that is not too often.
+    // A few times a second, for every new entry when that is not too often,
+    // and at every hundredth of the archive.
     void SendProgress(bool new_entry) {
         auto now = std::chrono::steady_clock::now();
-        unsent_ = now - sent_ < (new_entry ? kEntryInterval : kProgressInterval);
+        unsent_ = now - sent_ < (new_entry ? kEntryInterval : kProgressInterval) && !Advanced();
         if (unsent_) return;
         sent_ = now;
-        Send(wire::Encode(last_));
+        Send(Encoded());
+    }
+
+    // A hundredth of the archive read since the last frame, or its end.
+    bool Advanced() const {
+        if (last_.total <= 0) return false;
+        if (last_.done >= last_.total) return sent_done_ < last_.total;
+        return (last_.done - sent_done_) * kProgressSteps >= last_.total;
+    }
+
+    std::string Encoded() {
+        unsent_ = false;
+        sent_done_ = last_.done;
+        return wire::Encode(last_);
     }
 
     void ForgetPending() {
@@ -184,6 +200,7 @@ private:
     Faults& faults_;
     std::chrono::steady_clock::time_point sent_{};
     wire::Progress last_;
+    int64_t sent_done_ = 0;
     bool unsent_ = false;
 };
 

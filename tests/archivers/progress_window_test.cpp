@@ -2,15 +2,22 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -18,19 +25,49 @@
 #include "module_loader.h"
 #include "sandbox.h"
 #include "temp_folder.h"
+#include "wait_window.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ShowCounter : public QObject {
+// Counts the module's progress windows shown, and hands `on_value` every
+// value their bar takes, from inside the module's work.
+class ProgressWatch : public QObject {
 public:
     int shown = 0;
+    std::function<void(QWidget* window, int value)> on_value = [](QWidget*, int) {};
     bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::Show && object->objectName() == "ArchiverProgressWindow") ++shown;
+        if (event->type() != QEvent::Show || object->objectName() != "ArchiverProgressWindow") return false;
+        ++shown;
+        auto* window = static_cast<QWidget*>(object);
+        QObject::connect(window->findChild<QProgressBar*>(), &QProgressBar::valueChanged, window,
+                         [this, window](int value) { on_value(window, value); });
         return false;
     }
 };
+
+// 6 MB that hardly compress, the same bytes every run, in one tar.gz.
+fs::path WriteLargeTarGz(const fs::path& folder) {
+    std::string data(6 << 20, '\0');
+    std::mt19937 noise(7);
+    for (char& byte : data) byte = static_cast<char>(noise());
+    const fs::path path = folder / "large.tar.gz";
+    archive* a = archive_write_new();
+    archive_write_set_format_pax_restricted(a);
+    archive_write_add_filter_gzip(a);
+    archive_write_open_filename(a, path.c_str());
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, "large.bin");
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
+    archive_write_header(a, entry);
+    archive_write_data(a, data.data(), data.size());
+    archive_entry_free(entry);
+    archive_write_free(a);
+    return path;
+}
 
 class ProgressWindowTest : public ::testing::Test {
 protected:
@@ -38,31 +75,33 @@ protected:
         platform::SetModuleDirectory(KELVORA_BIN_DIR);
         ASSERT_FALSE(folder_.Path().empty());
         out_ = folder_.Path();
-        qApp->installEventFilter(&counter_);
+        qApp->installEventFilter(&watch_);
         owner_.show();
     }
     void TearDown() override {
-        qApp->removeEventFilter(&counter_);
+        qApp->removeEventFilter(&watch_);
         platform::SetModuleDirectory("");
     }
-    int Extract(HWND owner, const std::string& options) {
-        std::string line = options + "-xvf \"" + std::string(KELVORA_FIXTURE_DIR) + "/tree.tar\" \"" +
-                           out_.string() + "/\" *.*";
+    int Extract(HWND owner, const std::string& options,
+                const fs::path& archive = fs::path(KELVORA_FIXTURE_DIR) / "tree.tar") {
+        std::string line = options + "-xvf \"" + archive.string() + "\" \"" + out_.string() + "/\" *.*";
         return Dravx(4, owner, line.c_str(), nullptr, 0);
     }
     HWND Owner() { return reinterpret_cast<HWND>(owner_.winId()); }
 
     QWidget owner_;
-    ShowCounter counter_;
+    ProgressWatch watch_;
     TempFolder folder_{"progress-test"};
     fs::path out_;
 };
 
-QWidget* ProgressWindow() {
+QWidget* ShownWindow(const char* name) {
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->objectName() == "ArchiverProgressWindow" && widget->isVisible()) return widget;
+        if (widget->objectName() == name && widget->isVisible()) return widget;
     return nullptr;
 }
+
+QWidget* ProgressWindow() { return ShownWindow("ArchiverProgressWindow"); }
 
 TEST_F(ProgressWindowTest, ShownOwnedAndCancellable) {
     QWidget* seenOwner = nullptr;
@@ -81,9 +120,44 @@ TEST_F(ProgressWindowTest, ShownOwnedAndCancellable) {
 TEST_F(ProgressWindowTest, QuietOptionOrNoOwnerShowsNothing) {
     EXPECT_EQ(Extract(Owner(), "--display-dialog=0 "), 0);
     EXPECT_EQ(Extract(nullptr, ""), 0);
-    EXPECT_EQ(counter_.shown, 0);
+    EXPECT_EQ(watch_.shown, 0);
     EXPECT_EQ(Extract(Owner(), ""), 0);
-    EXPECT_EQ(counter_.shown, 1);
+    EXPECT_EQ(watch_.shown, 1);
+}
+
+// The bar follows the compressed bytes read, in many steps even when the
+// archive is read faster than the window repaints, to its end; the library's
+// wait window stays out of its way meanwhile.
+TEST_F(ProgressWindowTest, ALargeTarGzMovesTheBarToItsEndWithTheWaitWindowAside) {
+    std::vector<int> values;
+    int wait_window_shown = 0;
+    watch_.on_value = [&](QWidget*, int value) {
+        values.push_back(value);
+        wait_window_shown += ShownWindow(platform::kWaitWindowName) != nullptr;
+    };
+    EXPECT_EQ(Extract(Owner(), "", WriteLargeTarGz(folder_.Path())), 0);
+    ASSERT_FALSE(values.empty());
+    EXPECT_EQ(values.back(), 1000);
+    EXPECT_GE(std::count_if(values.begin(), values.end(), [](int value) { return value > 0 && value < 1000; }), 10);
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(wait_window_shown, 0);
+}
+
+// Esc is キャンセル: the worker is stopped and its half-written file removed,
+// and the window stays until then instead of hiding while the work goes on.
+TEST_F(ProgressWindowTest, EscCancelsLikeTheButtonAndLeavesNoTemporaryFile) {
+    bool pressed = false, stayed = false;
+    watch_.on_value = [&](QWidget* window, int value) {
+        if (pressed || value <= 0) return;
+        pressed = true;
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(window, &escape);
+        stayed = window->isVisible();
+    };
+    EXPECT_EQ(Extract(Owner(), "", WriteLargeTarGz(folder_.Path())), 0x8020);
+    EXPECT_TRUE(stayed);
+    for (const auto& entry : fs::recursive_directory_iterator(out_))
+        EXPECT_NE(entry.path().filename().string().rfind(".kelvora-", 0), 0u) << entry.path();
 }
 
 // The settings button of a module: a window over the owner naming the

@@ -1,10 +1,14 @@
 // The wait window that Dravx shows, under a real (offscreen) QApplication.
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 #include <QPushButton>
 #include <QScreen>
+
+#include <functional>
+#include <vector>
 
 #include "dravolix.h"
 #include "fake_archivers.h"
@@ -30,6 +34,9 @@ struct Seen {
     QRect geometry;
 } seen;
 
+// What the module does while its command runs, after `seen` is taken.
+std::function<void()> during_command;
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void fake_archiver_hook(const char*) {
@@ -47,6 +54,7 @@ extern "C" __attribute__((visibility("default"))) void fake_archiver_hook(const 
         }
         seen.geometry = window->frameGeometry();
     }
+    if (during_command) during_command();
 }
 
 namespace {
@@ -56,6 +64,7 @@ protected:
     void SetUp() override {
         FakeArchiverTest::SetUp();
         seen = Seen{};
+        during_command = nullptr;
         owner_.show();
     }
     HWND Owner() { return reinterpret_cast<HWND>(owner_.winId()); }
@@ -76,6 +85,33 @@ TEST_F(WaitWindowTest, ShownOwnedAndCentredWhileTheCommandRuns) {
     EXPECT_LE(std::abs(2 * seen.geometry.left() + seen.geometry.width() - screen.width()), 1);
     EXPECT_LE(std::abs(2 * seen.geometry.top() + seen.geometry.height() - screen.height()), 1);
     EXPECT_EQ(FindWaitWindow(), nullptr);  // gone once Dravx returns
+}
+
+// A module that shows windows of its own (its progress, a password question
+// over it) has the wait window step back until the last of them is gone,
+// hidden or deleted; it comes back while the command still runs.
+TEST_F(WaitWindowTest, StepsBackWhileTheModuleShowsWindowsOfItsOwn) {
+    Install({1});
+    std::vector<bool> shown;
+    during_command = [&] {
+        auto note = [&] {
+            QCoreApplication::processEvents();
+            shown.push_back(FindWaitWindow() && FindWaitWindow()->isVisible());
+        };
+        QDialog progress(&owner_);
+        auto* password = new QDialog(&owner_);
+        progress.show();
+        note();
+        password->show();
+        note();
+        progress.hide();
+        note();
+        delete password;
+        note();
+    };
+    EXPECT_EQ(Dravx(1, Owner(), "x a.lzh", nullptr, 0), 0);
+    EXPECT_EQ(shown, (std::vector<bool>{false, false, false, true}));
+    EXPECT_EQ(FindWaitWindow(), nullptr);
 }
 
 TEST_F(WaitWindowTest, NoWindowWithoutOwnerOrModule) {
