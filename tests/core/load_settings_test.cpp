@@ -11,18 +11,12 @@
 #include "load_settings.h"
 #include "recorders.h"
 #include "temp_folder.h"
+#include "tree_compare.h"
 
 namespace core {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class LoadSettingsTest : public ::testing::Test {
 protected:
@@ -97,30 +91,30 @@ TEST_F(LoadSettingsTest, OlderFileIsRewrittenButTheRecordKeepsItsValues) {
 
 TEST_F(LoadSettingsTest, SameVersionChangesNothing) {
     WriteFile("Version=1.00\nLeftTwip=77\n");
-    const std::string before = Slurp(file_.Path());
+    const std::string before = ReadFile(file_.Path());
     Load();
     EXPECT_TRUE(prompter_.messages.empty());
     EXPECT_TRUE(statuses_.empty());
-    EXPECT_EQ(Slurp(file_.Path()), before);
+    EXPECT_EQ(ReadFile(file_.Path()), before);
     EXPECT_EQ(settings_.LeftTwip, 77);
     EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"zenkari.ini"});
 }
 
 TEST_F(LoadSettingsTest, NewerFileIsBackedUpAndLeftAlone) {
     WriteFile("Version=1.10\nExtractNumber=2\n");
-    const std::string before = Slurp(file_.Path());
+    const std::string before = ReadFile(file_.Path());
     Load();
     ASSERT_EQ(prompter_.messages.size(), 1u);
     EXPECT_EQ(prompter_.messages[0].text, "バージョンが設定ファイルより古いので、バックアップを行います。");
     EXPECT_EQ(prompter_.messages[0].title, "Archive Extraction Tool 「Kelvora?」");
-    EXPECT_EQ(Slurp(file_.Path()), before);
-    EXPECT_EQ(Slurp(app_.Path() / "zenkari.110"), before);
+    EXPECT_EQ(ReadFile(file_.Path()), before);
+    EXPECT_EQ(ReadFile(app_.Path() / "zenkari.110"), before);
     EXPECT_EQ(settings_.ExtractNumber, 2);
 
     // A backup of the same name is replaced.
     WriteFile("Version=1.1\nExtractNumber=1\n");
     Load();
-    EXPECT_EQ(Slurp(app_.Path() / "zenkari.110"), Slurp(file_.Path()));
+    EXPECT_EQ(ReadFile(app_.Path() / "zenkari.110"), ReadFile(file_.Path()));
 }
 
 TEST_F(LoadSettingsTest, BackupThatCannotBeMadeIsSilent) {

@@ -17,6 +17,7 @@
 #include "profile.h"
 #include "settings.h"
 #include "temp_folder.h"
+#include "tree_compare.h"
 #include "env_var.h"
 
 namespace core {
@@ -25,13 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ReadProfileString;
 using platform::WriteProfileString;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void Spit(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
@@ -95,7 +89,7 @@ TEST(Profile, WritesKeepEveryOtherByteAndTheLineEnding) {
         EXPECT_TRUE(WriteProfileString(ini.string(), "Setting", "B", "2"));
         EXPECT_TRUE(WriteProfileString(ini.string(), "Other", "C", ""));
         EXPECT_TRUE(WriteProfileString(ini.string(), "New", "D", "4"));
-        EXPECT_EQ(Slurp(ini), WithEol("; written by hand\n[Setting]\n  Dir = /new/dir/\nA=1\nB=2\n; last word\n\n\n"
+        EXPECT_EQ(ReadFile(ini), WithEol("; written by hand\n[Setting]\n  Dir = /new/dir/\nA=1\nB=2\n; last word\n\n\n"
                                       "[Other]\nDir=untouched\nC=\n\n[New]\nD=4\n",
                                       eol));
     }
@@ -103,13 +97,13 @@ TEST(Profile, WritesKeepEveryOtherByteAndTheLineEnding) {
     const fs::path ini = folder.Path() / "b.ini";
     Spit(ini, "[S]\nA=1");  // no final line ending
     EXPECT_TRUE(WriteProfileString(ini.string(), "S", "B", "2"));
-    EXPECT_EQ(Slurp(ini), "[S]\nA=1\nB=2");
+    EXPECT_EQ(ReadFile(ini), "[S]\nA=1\nB=2");
     EXPECT_TRUE(WriteProfileString((folder.Path() / "new.ini").string(), "S", "A", "1"));
-    EXPECT_EQ(Slurp(folder.Path() / "new.ini"), "[S]\nA=1\n");
+    EXPECT_EQ(ReadFile(folder.Path() / "new.ini"), "[S]\nA=1\n");
     for (const char* bad : {"a\rb", "a\nb"}) EXPECT_FALSE(WriteProfileString(ini.string(), "S", "A", bad));
     EXPECT_FALSE(WriteProfileString(ini.string(), "S", "A=B", "1"));
     EXPECT_FALSE(WriteProfileString(ini.string(), "S]", "A", "1"));
-    EXPECT_EQ(Slurp(ini), "[S]\nA=1\nB=2");
+    EXPECT_EQ(ReadFile(ini), "[S]\nA=1\nB=2");
 }
 
 TEST(Profile, ReplacementKeepsPermissionsAndWritesThroughLinks) {
@@ -120,7 +114,7 @@ TEST(Profile, ReplacementKeepsPermissionsAndWritesThroughLinks) {
     fs::create_symlink(ini, link);
     EXPECT_TRUE(WriteProfileString(link.string(), "S", "A", "2"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(Slurp(ini), "[S]\nA=2\n");
+    EXPECT_EQ(ReadFile(ini), "[S]\nA=2\n");
     struct stat st {};
     ASSERT_EQ(stat(ini.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -141,13 +135,13 @@ TEST(Profile, FailedWritesLeaveTheFileAlone) {
     const bool written = WriteProfileString(ini.string(), "S", "A", std::string(100, 'x'));
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_FALSE(written);
-    EXPECT_EQ(Slurp(ini), before);
+    EXPECT_EQ(ReadFile(ini), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 1);  // no temporary left
 
     // The file is a folder, or its folder is a regular file.
     EXPECT_FALSE(WriteProfileString(folder.Path().string(), "S", "A", "1"));
     EXPECT_FALSE(WriteProfileString((ini / "b.ini").string(), "S", "A", "1"));
-    EXPECT_EQ(Slurp(ini), before);
+    EXPECT_EQ(ReadFile(ini), before);
 }
 
 TEST_F(SettingsTest, FirstStartWritesTheCreationValuesInOrder) {
@@ -166,7 +160,7 @@ TEST_F(SettingsTest, FirstStartWritesTheCreationValuesInOrder) {
     current.PreventDoubleFolder = 1;  // the check boxes start from their defaults
     current.OpenAfterExtract = 0;
     ASSERT_TRUE(file_.WriteDefaultSettings(current));
-    EXPECT_EQ(Slurp(file_.Path()), "[Setting]\nVersion=1.00\nExtractNumber=0\nExtractDir=" + app_slash_ +
+    EXPECT_EQ(ReadFile(file_.Path()), "[Setting]\nVersion=1.00\nExtractNumber=0\nExtractDir=" + app_slash_ +
                                        "\nLeftTwip=4545\nTopTwip=3015\nFileListDir=" + app_slash_ +
                                        "\nFilePattern=0\nTurnOver=1\nNoWindow=0\nLZHAssoc=0\nZIPAssoc=1\n"
                                        "CABAssoc=0\nTARAssoc=0\nARJAssoc=0\nRARAssoc=0\nGZAAssoc=0\nYZ1Assoc=0\n"
@@ -268,7 +262,7 @@ TEST_F(SettingsTest, WriteSettingTrimsAndEditsInPlace) {
     EXPECT_EQ(value, "/new dir/");
     std::string top = "2505";
     ASSERT_TRUE(file_.WriteSetting("TopTwip", top));
-    EXPECT_EQ(Slurp(file_.Path()),
+    EXPECT_EQ(ReadFile(file_.Path()),
               WithEol("[Setting]\nExtractDir=/new dir/\nLeftTwip=1\nTopTwip=2505\n\n[Mine]\n; keep me\nExtractDir=x\n", eol));
 }
 

@@ -19,6 +19,7 @@
 #include "dravolix.h"
 #include "profile.h"
 #include "temp_folder.h"
+#include "tree_compare.h"
 #include "env_var.h"
 #include "xdg_associations.h"
 
@@ -31,13 +32,6 @@ constexpr const char* kProgram = "/opt/kelvora/zenkari";
 constexpr const char* kOurs = "kelvora-zenkari.desktop;";
 constexpr const char* kDefaults = "Default Applications";
 constexpr const char* kAdded = "Added Associations";
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void Spit(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -80,7 +74,7 @@ protected:
     std::map<std::string, std::string> Files() const {
         std::map<std::string, std::string> files;
         for (const fs::path& path : {EntryFile(), PackageFile(), fs::path(MimeApps())})
-            if (fs::exists(path)) files[path.filename().string()] = Slurp(path);
+            if (fs::exists(path)) files[path.filename().string()] = ReadFile(path);
         return files;
     }
 
@@ -104,7 +98,7 @@ TEST_F(AssocTest, TarRowPointsEveryExtensionAtTheProgram) {
         EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, type), kOurs) << type;
         EXPECT_EQ(ReadProfileString(MimeApps(), kAdded, type), kOurs) << type;
     }
-    EXPECT_EQ(Slurp(EntryFile()),
+    EXPECT_EQ(ReadFile(EntryFile()),
               "[Desktop Entry]\n"
               "Type=Application\n"
               "Name=Kelvora\n"
@@ -117,7 +111,7 @@ TEST_F(AssocTest, TarRowPointsEveryExtensionAtTheProgram) {
               "Terminal=false\n");
 
     // Our package declares exactly the two types the database lacks.
-    const std::string package = Slurp(PackageFile());
+    const std::string package = ReadFile(PackageFile());
     EXPECT_NE(package.find("<mime-type type=\"application/x-kelvora-taz\">"), std::string::npos);
     EXPECT_NE(package.find("<glob pattern=\"*.tbz\"/>"), std::string::npos);
     size_t types = 0;
@@ -125,7 +119,7 @@ TEST_F(AssocTest, TarRowPointsEveryExtensionAtTheProgram) {
     EXPECT_EQ(types, 2u);
     // update-mime-database accepted it.
     if (OnPath("update-mime-database")) {
-        EXPECT_NE(Slurp(data_.Path() / "mime/globs2").find("application/x-kelvora-taz:*.taz"), std::string::npos);
+        EXPECT_NE(ReadFile(data_.Path() / "mime/globs2").find("application/x-kelvora-taz:*.taz"), std::string::npos);
     }
 }
 
@@ -141,7 +135,7 @@ TEST_F(AssocTest, RegisteringAgainChangesNothingAndRemovalGivesTheFilesBack) {
     EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-lha"), kOurs);
     EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-kelvora-lzs"), kOurs);
     EXPECT_NE(EntryValue("MimeType")->find("application/x-lha;"), std::string::npos);
-    EXPECT_NE(Slurp(PackageFile()).find("*.lzs"), std::string::npos);
+    EXPECT_NE(ReadFile(PackageFile()).find("*.lzs"), std::string::npos);
     ASSERT_EQ(DravxKillAssoc(1, 0, 0, 0), 1);
     EXPECT_EQ(Files(), before);
     ASSERT_EQ(DravxKillAssoc(1, 0, 0, 0), 1);
@@ -179,10 +173,10 @@ TEST_F(AssocTest, RemovalKeepsOtherProgramsAssociations) {
     ASSERT_EQ(DravxKillAssoc(2, 0, 0, 0), 1);
     std::string expected = original;
     expected.replace(expected.find("kelvora-zenkari.desktop;old"), 24, "");
-    EXPECT_EQ(Slurp(MimeApps()), expected);
+    EXPECT_EQ(ReadFile(MimeApps()), expected);
     ASSERT_EQ(DravxKillAssoc(2, 0, 0, 0), 1);
     ASSERT_EQ(DravxKillAssoc(5, 0, 0, 0), 1);  // never registered
-    EXPECT_EQ(Slurp(MimeApps()), expected);
+    EXPECT_EQ(ReadFile(MimeApps()), expected);
 }
 
 TEST_F(AssocTest, RefusedCallsTouchNothing) {
@@ -242,8 +236,8 @@ TEST_F(AssocTest, ATypeTheDatabaseLearnsLaterReplacesOurs) {
 
     ASSERT_EQ(DravxSetAssoc(4, kProgram, "%1", 0), 1);
     EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-tarz"), kOurs);
-    EXPECT_EQ(Slurp(PackageFile()).find("x-kelvora-taz"), std::string::npos);
-    EXPECT_NE(Slurp(PackageFile()).find("x-kelvora-tbz"), std::string::npos);
+    EXPECT_EQ(ReadFile(PackageFile()).find("x-kelvora-taz"), std::string::npos);
+    EXPECT_NE(ReadFile(PackageFile()).find("x-kelvora-tbz"), std::string::npos);
 
     // Removal takes out the old type of ours as well.
     ASSERT_EQ(DravxKillAssoc(4, 0, 0, 0), 1);
@@ -281,7 +275,7 @@ TEST_F(InstalledCopyTest, ItsOwnEntryIsTheDefaultAndTheUserGetsNone) {
         EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, type), installed_) << type;
         EXPECT_EQ(ReadProfileString(MimeApps(), kAdded, type), installed_) << type;
     }
-    EXPECT_NE(Slurp(PackageFile()).find("x-kelvora-taz"), std::string::npos);  // the database still lacks it
+    EXPECT_NE(ReadFile(PackageFile()).find("x-kelvora-taz"), std::string::npos);  // the database still lacks it
 
     ASSERT_EQ(DravxKillAssoc(4, 0, 0, 0), 1);
     for (const std::string& type : kTarTypes) EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, type), std::nullopt);
@@ -325,7 +319,7 @@ TEST_F(InstalledCopyTest, TypesItsPackageDeclaresAreNotRepeatedInTheUsers) {
          "<mime-info><mime-type type=\"application/x-kelvora-taz\"><glob pattern=\"*.taz\"/></mime-type>"
          "</mime-info>\n");
     ASSERT_EQ(DravxSetAssoc(4, kProgram, "%1", 0), 1);
-    const std::string package = Slurp(PackageFile());
+    const std::string package = ReadFile(PackageFile());
     EXPECT_EQ(package.find("x-kelvora-taz"), std::string::npos);
     EXPECT_NE(package.find("x-kelvora-tbz"), std::string::npos);
     EXPECT_EQ(ReadProfileString(MimeApps(), kDefaults, "application/x-kelvora-taz"), kOurs);
@@ -377,12 +371,12 @@ TEST(ProfileChange, DeletesEveryOccurrenceAndKeepsEveryOtherByte) {
     const fs::path ini = folder.Path() / "a.ini";
     Spit(ini, "[A]\r\nx=1\r\ny=2\r\n[B]\r\nx=3\r\n[a]\r\n X = 4\r\n; x=5\r\n");
     EXPECT_TRUE(platform::DeleteProfileKey(ini.string(), "a", "x"));
-    EXPECT_EQ(Slurp(ini), "[A]\r\ny=2\r\n[B]\r\nx=3\r\n[a]\r\n; x=5\r\n");
+    EXPECT_EQ(ReadFile(ini), "[A]\r\ny=2\r\n[B]\r\nx=3\r\n[a]\r\n; x=5\r\n");
     EXPECT_EQ(ReadProfileString(ini.string(), "A", "x"), std::nullopt);
 
     // Sets and deletions in one replacement, in order.
     EXPECT_TRUE(platform::ChangeProfile(ini.string(), {{"B", "x", std::nullopt}, {"B", "z", "5"}, {"A", "y", "6"}}));
-    EXPECT_EQ(Slurp(ini), "[A]\r\ny=6\r\n[B]\r\nz=5\r\n[a]\r\n; x=5\r\n");
+    EXPECT_EQ(ReadFile(ini), "[A]\r\ny=6\r\n[B]\r\nz=5\r\n[a]\r\n; x=5\r\n");
 
     // A refused name changes nothing at all.
     EXPECT_FALSE(platform::ChangeProfile(ini.string(), {{"A", "y", "7"}, {"A", "k=v", std::nullopt}}));
@@ -409,7 +403,7 @@ TEST(AtomicFile, ReplacementKeepsThePermissionsAndFailsWhole) {
     Spit(file, "old");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_TRUE(platform::ReplaceFileAtomically(file.string(), "new"));
-    EXPECT_EQ(Slurp(file), "new");
+    EXPECT_EQ(ReadFile(file), "new");
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_FALSE(platform::ReplaceFileAtomically((folder.Path() / "missing/b.xml").string(), "x"));
 }

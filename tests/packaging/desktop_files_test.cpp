@@ -15,17 +15,11 @@
 #include "module_loader.h"
 #include "profile.h"
 #include "temp_folder.h"
+#include "tree_compare.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::set<std::string> MimeTypes(const fs::path& entry) {
     std::istringstream list(platform::ReadProfileString(entry.string(), "Desktop Entry", "MimeType").value_or(""));
@@ -73,10 +67,10 @@ TEST_F(DesktopFilesTest, TheInstalledEntryListsTheTypesRegisteredForTheBuiltModu
 
 TEST_F(DesktopFilesTest, TheInstalledPackageIsTheOneWrittenForEveryArchiver) {
     Register(false);
-    const std::string package = Slurp(data_.Path() / "mime/packages/kelvora-zenkari.xml");
+    const std::string package = ReadFile(data_.Path() / "mime/packages/kelvora-zenkari.xml");
     for (const char* type : {"x-kelvora-gza", "x-kelvora-bza", "x-kelvora-yz1", "x-kelvora-jak"})
         EXPECT_NE(package.find(type), std::string::npos) << type;
-    EXPECT_EQ(Slurp(KELVORA_MIME_PACKAGE), package);
+    EXPECT_EQ(ReadFile(KELVORA_MIME_PACKAGE), package);
 }
 
 }  // namespace
