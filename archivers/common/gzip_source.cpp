@@ -27,10 +27,13 @@ enum class Step { kMore, kMemberEnd, kError };
 
 #if KELVORA_HAVE_ISAL
 
-// One member at a time with ISA-L: it reads the gzip header, inflates, and
-// checks the trailer's CRC-32 and length itself (crc_flag ISAL_GZIP). At a
-// member's end it has taken no byte past the trailer, so the next member
-// starts at the input left over.
+// One member at a time with ISA-L: it inflates and checks the trailer's
+// CRC-32 and length itself (crc_flag ISAL_GZIP). At a member's end it has
+// taken no byte past the trailer, so the next member starts at the input left
+// over. The header is read here, with isal_read_gzip_header and a header
+// record kept between calls: isal_inflate reads it with a record of its own
+// that every call starts afresh, and so loses the header's flags (and its
+// CRC-16 so far) when a read ends inside the header.
 class GzipSource::Inflater {
 public:
     Inflater() : state_(std::make_unique<inflate_state>()) { Reset(); }
@@ -38,13 +41,18 @@ public:
     void Reset() {
         isal_inflate_init(state_.get());
         state_->crc_flag = ISAL_GZIP;
+        isal_gzip_header_init(&header_);  // no buffers: name, comment and extra field are skipped
     }
     Step Run(Buffers& io, std::string& error) {
         state_->next_in = io.in;
         state_->avail_in = static_cast<uint32_t>(io.in_left);
         state_->next_out = io.out;
         state_->avail_out = static_cast<uint32_t>(io.out_left);
-        int status = isal_inflate(state_.get());
+        int status = ISAL_DECOMP_OK;
+        if (!state_->wrapper_flag) status = isal_read_gzip_header(state_.get(), &header_);
+        // Sets wrapper_flag once the whole header is read; until then it wants more input.
+        if (status >= 0 && state_->wrapper_flag) status = isal_inflate(state_.get());
+        else if (status > 0) status = ISAL_DECOMP_OK;
         io.in = state_->next_in;
         io.in_left = state_->avail_in;
         io.out = state_->next_out;
@@ -71,6 +79,7 @@ private:
     }
 
     std::unique_ptr<inflate_state> state_;  // about 40 KB: not on the stack
+    isal_gzip_header header_{};
 };
 
 #else
