@@ -49,7 +49,11 @@ public:
         state_->next_out = io.out;
         state_->avail_out = static_cast<uint32_t>(io.out_left);
         int status = ISAL_DECOMP_OK;
-        if (!state_->wrapper_flag) status = isal_read_gzip_header(state_.get(), &header_);
+        if (!state_->wrapper_flag) {
+            status = isal_read_gzip_header(state_.get(), &header_);
+            // Reserved flags, which zlib refuses and ISA-L lets pass.
+            if (status >= 0 && state_->wrapper_flag && (header_.flags & 0xE0)) status = kReservedFlags;
+        }
         // Sets wrapper_flag once the whole header is read; until then it wants more input.
         if (status >= 0 && state_->wrapper_flag) status = isal_inflate(state_.get());
         else if (status > 0) status = ISAL_DECOMP_OK;
@@ -67,6 +71,7 @@ private:
     // same whichever library the build found.
     std::string Describe(int status) const {
         // The header's own CRC-16 is checked before the wrapper counts as read.
+        if (status == kReservedFlags) return "gzip data error: unknown header flags set";
         if (status == ISAL_INCORRECT_CHECKSUM) return state_->wrapper_flag ? "gzip CRC error" : "gzip data error: header crc mismatch";
         switch (status) {
             case ISAL_INVALID_BLOCK: return "gzip data error: invalid block type";
@@ -77,6 +82,8 @@ private:
             default: return "gzip data error: " + std::to_string(status);
         }
     }
+
+    static constexpr int kReservedFlags = -100;  // below every ISA-L status
 
     std::unique_ptr<inflate_state> state_;  // about 40 KB: not on the stack
     isal_gzip_header header_{};

@@ -156,6 +156,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"EmptyMembersCrcWrong", Member(kFirst) + Member("", false, {.crc_xor = 0x80000000}), "", "CRC"},
         Case{"SecondMembersHeaderCrcWrong", Member(kFirst) + Member(kSecond, true, {.header_crc_wrong = true}), "",
              "gzip data error"},
+        Case{"SecondMembersReservedFlagSet",
+             Member(kFirst) + std::string("\x1F\x8B\x08\x20\0\0\0\0\0\x03", 10) + RawDeflate(kThird) +
+                 Le32(Crc(kThird)) + Le32(static_cast<uint32_t>(kThird.size())),
+             "", "gzip data error"},
         Case{"SecondMembersBodyBroken",
              Member(kFirst) + std::string("\x1F\x8B\x08\0\0\0\0\0\0\x03\xFF\xFF\xFF\xFF", 14), "",
              "gzip data error"},
