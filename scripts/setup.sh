@@ -10,6 +10,7 @@ packages=(
   libarchive-dev zlib1g-dev                   # our archiver modules
   libbz2-dev liblzma-dev libzstd-dev liblz4-dev nettle-dev  # the worker links them statically
   libxml2-dev                                 # the worker loads libxml2 for XAR itself: its headers
+  libisal-dev                                 # ISA-L: Tar32's gzip inflated fast (zlib without it)
   libgtest-dev libgmock-dev locales           # tests (locales: localedef's sources)
   jlha-utils gcab p7zip-full libarchive-tools # making and checking the archive fixtures
   arj                                         # making the ARJ archives the ARJ reader's tests read
