@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
     app.help_file = FindHelpFile(app.app_folder);
     app.settings_file = std::make_unique<core::SettingsFile>(app.app_folder);
     app.session.settings_folder = app.settings_file->Folder();
+    app.session.count_entries = !app.console;
     app.library = std::make_unique<core::DravolixLibrary>();
     app.prompter = app.console ? MakeConsolePrompter() : MakeWindowPrompter();
     app.shell = app.console ? MakeConsoleShell() : MakeDesktopShell();

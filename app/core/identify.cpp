@@ -164,7 +164,7 @@ int32_t ShowArchive(Context& ctx, const std::string& path, const ArchiverRow& ro
     if (row.kind != RowKind::kSplitSet) {
         type_code = TypeCode(ctx.library, row, path);
         screen.SelectDllRow(row.dll_row);
-        count = ctx.library.GetFileCount(row.index, path);
+        if (ctx.session.count_entries) count = ctx.library.GetFileCount(row.index, path);
         if (count < 0 && ctx.session.dll_version[static_cast<size_t>(row.index)] < row.counts_from_version)
             return ShowFailure(ctx, ArchiveTypeName(row.index, 1) + "書庫(エラー)",
                                TrimmedName(row) + " Ver " + VersionNumber(row.counts_from_version) +
@@ -178,8 +178,10 @@ int32_t ShowArchive(Context& ctx, const std::string& path, const ArchiverRow& ro
     screen.ShowPreview(false, "");
     screen.EnableDllSettings(true);
     screen.SetStatusColour(kPurple);
-    screen.SetStatus(std::string(row.joins ? "結合できます。" : "解凍できます。") + "(格納ﾌｧｲﾙ数：" +
-                     GroupThousands(count) + "File(s),書庫ｻｲｽﾞ：" + SizeText(length) + ")");
+    const bool counted = ctx.session.count_entries || row.kind == RowKind::kSplitSet;
+    const std::string entries = counted ? "格納ﾌｧｲﾙ数：" + GroupThousands(count) + "File(s)," : "";
+    screen.SetStatus(std::string(row.joins ? "結合できます。" : "解凍できます。") + "(" + entries + "書庫ｻｲｽﾞ：" +
+                     SizeText(length) + ")");
     return Remember(ctx, kArchive, row.index, row.index);
 }
 

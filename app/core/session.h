@@ -26,6 +26,9 @@ struct Session {
     std::string join_batch_file;
     // Where the settings file and the join script live.
     std::string settings_folder;
+    // False where no one sees the status line (console mode): the entry
+    // count, which reads a compressed archive whole, is then not taken.
+    bool count_entries = true;
 };
 
 // Everything one procedure of the core needs.

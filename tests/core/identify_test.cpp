@@ -147,6 +147,13 @@ TEST_F(IdentifyTest, ArchiveShowsLabelCountAndSize) {
     EXPECT_TRUE(screen_.dll_settings_enabled);
     EXPECT_EQ(screen_.selected_row, 0);
     ExpectSession(kArchive, 1);
+
+    // Where no one sees the status line, the archive is not read to count it.
+    session_.count_entries = false;
+    EXPECT_EQ(Identify(path), 1);
+    EXPECT_EQ(library_.calls, (std::vector<std::string>{Call("CheckArchive", 1, path, 1)}));
+    EXPECT_EQ(screen_.status, "解凍できます。(書庫ｻｲｽﾞ：5.67MB)");
+    ExpectSession(kArchive, 1);
 }
 
 TEST_F(IdentifyTest, TypeCodesAndJoiningArchivers) {
