@@ -15,6 +15,7 @@
 
 #include "app.h"
 #include "desktop.h"
+#include "entry_counter.h"
 #include "main_rules.h"
 #include "main_window.h"
 #include "process.h"
@@ -47,6 +48,11 @@ bool IsRegularFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], kCountEntriesOption) == 0) {
+        setlocale(LC_ALL, "");
+        EnsureUtf8Locale();
+        return CountEntriesOnCommand(argv[2]);
+    }
     App app;
     app.console = !HasDisplay();
     if (app.console) {
@@ -71,7 +77,6 @@ int main(int argc, char** argv) {
     app.help_file = FindHelpFile(app.app_folder);
     app.settings_file = std::make_unique<core::SettingsFile>(app.app_folder);
     app.session.settings_folder = app.settings_file->Folder();
-    app.session.count_entries = !app.console;
     app.library = std::make_unique<core::DravolixLibrary>();
     app.prompter = app.console ? MakeConsolePrompter() : MakeWindowPrompter();
     app.shell = app.console ? MakeConsoleShell() : MakeDesktopShell();

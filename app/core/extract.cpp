@@ -1,6 +1,8 @@
 #include "extract.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -11,7 +13,10 @@
 #include "identify.h"
 #include "join.h"
 #include "listing.h"
+#include "move_up.h"
+#include "process.h"
 #include "result_text.h"
+#include "trash.h"
 
 namespace core {
 namespace {
@@ -19,6 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 
 using platform::WithSlash;
+
+// The archiver API's "cannot write the file": what was extracted could not be put in its place.
+constexpr int32_t kWriteFailure = 0x8013;
 
 // Where the desktop or documents go when the desktop cannot tell.
 std::string HomeFolder() { return WithSlash(platform::HomeFolder()); }
@@ -160,8 +168,65 @@ private:
     fs::path top_;  // the outermost missing folder; empty when none
 };
 
+// What a fresh folder holds after an extraction into it: one file (along
+// the folders of its path), or one folder that holds everything, or else more.
+ArchiveShape ShapeOfWritten(const fs::path& folder) {
+    ArchiveShape shape;
+    std::error_code ec;
+    std::string path;
+    for (fs::path at = folder;;) {
+        std::vector<fs::directory_entry> children;
+        for (fs::directory_iterator it(at, ec), end; !ec && it != end && children.size() < 2; it.increment(ec))
+            children.push_back(*it);
+        if (ec || children.size() != 1) break;
+        const fs::directory_entry& only = children.front();
+        path += (path.empty() ? "" : "/") + only.path().filename().string();
+        if (shape.sole_folder.empty() && only.is_directory(ec) && !only.is_symlink(ec)) {
+            shape.sole_folder = path;
+        } else if (!only.is_directory(ec) || only.is_symlink(ec)) {
+            shape.entries = 1;  // a chain of folders down to one file
+            shape.only_entry = path;
+            shape.sole_folder.clear();
+            break;
+        }
+        at = only.path();
+    }
+    return shape;
+}
+
+// The entries written into the fresh folder `plan.landing` go where the
+// settings want them now that their shape is known: one file, or the
+// archive's own folder when double folders are prevented, moves up into the
+// destination and the fresh folder goes. False when something could not be
+// moved; it is then still in the folder, which stays.
+bool Settle(Context& ctx, const std::string& path, const std::string& destination, const ArchiverRow& row,
+            ExtractionPlan& plan) {
+    const ArchiveShape shape = ShapeOfWritten(plan.landing);
+    const ExtractionPlan settled = PlanExtraction(path, destination, ctx.session.settings, row, shape);
+    if (settled.command_line == plan.command_line) return true;  // the folder is where they belong
+    const std::string top = (shape.entries == 1 ? shape.only_entry : shape.sole_folder);
+    const std::string name = top.substr(0, top.find('/'));
+    // The archive itself is never put away for one of its entries: that entry stays in the folder.
+    std::error_code ec;
+    if (fs::equivalent(destination + name, path, ec)) return true;
+    // An entry named like the folder it was written into first leaves that folder.
+    std::string holder = plan.landing;
+    if (name == fs::path(holder).filename()) {
+        const std::string aside = destination + "." + name + ".kelvora-" + std::to_string(platform::ProcessId());
+        if (platform::RenameNoReplace(AT_FDCWD, holder, AT_FDCWD, aside) != 0) return false;
+        holder = aside;
+    }
+    plan.landing = holder;  // where anything that could not be moved is left
+    if (!MoveUp(holder + "/" + name, destination + name, path) || rmdir(holder.c_str()) != 0) return false;
+    plan = settled;
+    return true;
+}
+
 // Runs the archiver's module with its planned command line, or the
-// program's own join; the library's absence is the library's -2.
+// program's own join; the library's absence is the library's -2. Into a
+// folder named after the archive that is not there yet, the module extracts
+// without a look at the archive beforehand, and what it wrote is settled
+// afterwards; otherwise the archive is listed first.
 Extraction Run(Context& ctx, const ArchiverRow& row, const std::string& path, const std::string& destination) {
     const Settings& settings = ctx.session.settings;
     Extraction done;
@@ -171,10 +236,20 @@ Extraction Run(Context& ctx, const ArchiverRow& row, const std::string& path, co
             done.result = JoinSplitFiles(ctx, path, "", &done.plan.output);
             return done;
         }
-        done.plan = PlanExtraction(path, destination, settings, row, ShapeOf(ctx.library, row, path));
+        done.plan = PlanExtraction(path, destination, settings, row, {});
+        std::error_code ec;
+        const bool settle_after = done.plan.landing != destination && !row.writes_own_folder &&
+                                  !fs::exists(fs::symlink_status(done.plan.landing, ec));
+        if (!settle_after) done.plan = PlanExtraction(path, destination, settings, row, ShapeOf(ctx.library, row, path));
         NewFolders made(done.plan.landing);
         done.result = ctx.library.Dravx(row.index, ctx.owner, done.plan.command_line);
-        if (done.result == 0) made.Keep();
+        if (done.result != 0) return done;
+        made.Keep();
+        if (settle_after && !Settle(ctx, path, destination, row, done.plan)) {
+            ctx.prompter.Message("展開したファイルを移動できませんでした。次のフォルダに残っています。\r\n" + done.plan.landing,
+                                 "エラー", Icon::Exclamation);
+            done.result = kWriteFailure;
+        }
     } catch (const LibraryMissing&) {
         done.result = -2;
     }
@@ -204,6 +279,7 @@ void Report(Context& ctx, const ArchiverRow& row, const Extraction& done) {
 // The answer of ExtractArchive; nothing when the paths were refused before
 // anything was tried.
 std::optional<int32_t> ExtractWithBrowserOff(Context& ctx, const std::string& path) {
+    if (ctx.counter) ctx.counter->Cancel();  // the user acts: no one waits for the count any more
     BrowserOff browser(ctx);
     const size_t slash = path.rfind('/');
     const std::string destination = Destination(ctx, slash == std::string::npos ? "" : path.substr(0, slash + 1));

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -155,20 +156,37 @@ std::string FileTypeText(const ArchiverRow& row, int32_t type_code) {
     return ArchiveTypeName(row.index, type_code) + "書庫";
 }
 
+// The status line of an identified archive; the count is left out while unknown.
+std::string ArchiveStatus(const ArchiverRow& row, std::optional<int64_t> count, uint64_t length) {
+    const std::string entries = count ? "格納ﾌｧｲﾙ数：" + GroupThousands(*count) + "File(s)," : "";
+    return std::string(row.joins ? "結合できます。" : "解凍できます。") + "(" + entries + "書庫ｻｲｽﾞ：" +
+           SizeText(length) + ")";
+}
+
+// A module too old to count this archive is told by its failure to count.
+bool CountsTooLate(const Context& ctx, const ArchiverRow& row, int64_t count) {
+    return count < 0 && ctx.session.dll_version[static_cast<size_t>(row.index)] < row.counts_from_version;
+}
+
+int32_t ShowTooOldToCount(Context& ctx, const ArchiverRow& row) {
+    return ShowFailure(ctx, ArchiveTypeName(row.index, 1) + "書庫(エラー)",
+                       TrimmedName(row) + " Ver " + VersionNumber(row.counts_from_version) + "以降で解凍してください。");
+}
+
 // Type label, entry count, size and the status line of an identified file.
+// In the main window the count comes last, from the background.
 int32_t ShowArchive(Context& ctx, const std::string& path, const ArchiverRow& row, int32_t split_parts,
                     uint64_t length) {
     Screen& screen = ctx.screen;
     int32_t type_code = 1;
-    int64_t count = split_parts;
+    std::optional<int64_t> count;
+    if (row.kind == RowKind::kSplitSet) count = split_parts;
+    const bool count_later = row.kind != RowKind::kSplitSet && ctx.session.count_entries && ctx.counter;
     if (row.kind != RowKind::kSplitSet) {
         type_code = TypeCode(ctx.library, row, path);
         screen.SelectDllRow(row.dll_row);
-        if (ctx.session.count_entries) count = ctx.library.GetFileCount(row.index, path);
-        if (count < 0 && ctx.session.dll_version[static_cast<size_t>(row.index)] < row.counts_from_version)
-            return ShowFailure(ctx, ArchiveTypeName(row.index, 1) + "書庫(エラー)",
-                               TrimmedName(row) + " Ver " + VersionNumber(row.counts_from_version) +
-                                   "以降で解凍してください。");
+        if (ctx.session.count_entries && !count_later) count = ctx.library.GetFileCount(row.index, path);
+        if (count && CountsTooLate(ctx, row, *count)) return ShowTooOldToCount(ctx, row);
     }
     if (type_code < 0 || type_code >= kTypeCodes)
         throw AccessFailure("archive type code " + std::to_string(type_code) + " outside 0..55");
@@ -178,11 +196,17 @@ int32_t ShowArchive(Context& ctx, const std::string& path, const ArchiverRow& ro
     screen.ShowPreview(false, "");
     screen.EnableDllSettings(true);
     screen.SetStatusColour(kPurple);
-    const bool counted = ctx.session.count_entries || row.kind == RowKind::kSplitSet;
-    const std::string entries = counted ? "格納ﾌｧｲﾙ数：" + GroupThousands(count) + "File(s)," : "";
-    screen.SetStatus(std::string(row.joins ? "結合できます。" : "解凍できます。") + "(" + entries + "書庫ｻｲｽﾞ：" +
-                     SizeText(length) + ")");
-    return Remember(ctx, kArchive, row.index, row.index);
+    screen.SetStatus(ArchiveStatus(row, count, length));
+    const int32_t answer = Remember(ctx, kArchive, row.index, row.index);
+    if (count_later) {
+        ctx.counter->Start(row.index, path, [&ctx, &row, length](int32_t counted) {
+            if (CountsTooLate(ctx, row, counted))
+                ShowTooOldToCount(ctx, row);
+            else
+                ctx.screen.SetStatus(ArchiveStatus(row, counted, length));
+        });
+    }
+    return answer;
 }
 
 // Steps from the access probe to the end; throws on any failure.
@@ -359,6 +383,7 @@ int32_t IdentifyArchive(Context& ctx, const std::string& path) {
     ctx.screen.SetFileType("Checking...");
     ctx.screen.SetStatusColour(kBlack);
     ctx.screen.SetStatus("ファイル形式を調査しています...");
+    if (ctx.counter) ctx.counter->Cancel();  // the count of the file shown before
     BusyScope busy(ctx);
     try {
         return Examine(ctx, path);

@@ -39,6 +39,9 @@ struct Context {
     Prompter& prompter;
     Shell& shell;
     HWND owner = nullptr;  // the main window
+    // Where the entry count runs in the background (the main window); the
+    // count is taken on the spot where there is none.
+    Counter* counter = nullptr;
 };
 
 }  // namespace core

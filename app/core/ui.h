@@ -3,6 +3,8 @@
 #ifndef KELVORA_CORE_UI_H
 #define KELVORA_CORE_UI_H
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -69,6 +71,19 @@ public:
     // The desktop and documents folders, each ending in "/".
     virtual std::string DesktopFolder() = 0;
     virtual std::string DocumentsFolder() = 0;
+};
+
+// Counts an archive's entries away from the window, which shows the rest at
+// once: a compressed archive can only be counted by reading it whole.
+class Counter {
+public:
+    virtual ~Counter() = default;
+    // Counts the entries of `path` with the module of `index`, after
+    // cancelling any count still running. `done` gets the count (the module's
+    // answer: negative on a failure) on the program's own thread, possibly
+    // before Start returns, and never after Cancel.
+    virtual void Start(int32_t index, const std::string& path, std::function<void(int32_t)> done) = 0;
+    virtual void Cancel() = 0;
 };
 
 }  // namespace core

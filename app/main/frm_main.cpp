@@ -122,7 +122,7 @@ int16_t Ask(const std::function<int16_t()>& query) {
 }  // namespace
 
 FrmMain::FrmMain(App& app)
-    : app_(app), ctx_{app.session, *app.library, *this, *app.prompter, *app.shell, nullptr} {
+    : app_(app), counter_(app.program_path), ctx_{app.session, *app.library, *this, *app.prompter, *app.shell, nullptr} {
     quit = [] { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); };
     setObjectName("frmMain");
     setWindowTitle(kCaption);
@@ -135,6 +135,7 @@ FrmMain::FrmMain(App& app)
     adjustSize();
     // In console mode nothing is shown: the library and the modules get no owner window.
     ctx_.owner = app_.console ? nullptr : reinterpret_cast<HWND>(winId());
+    ctx_.counter = app_.console ? nullptr : &counter_;
 }
 
 FrmMain::~FrmMain() {
@@ -435,7 +436,7 @@ bool FrmMain::HandleCommandLine(const std::string& command_line) {
     if (command_line.empty()) return true;
     const std::string path = LongPath(command_line);
     if (IsRegularFile(path)) {
-        if (Identify(path) < 1) {
+        if (Identify(path, false) < 1) {
             app_.prompter->Message(kNotArchive, "エラー", core::Icon::Exclamation);
             app_.exit_code = 1;
         } else {
@@ -561,8 +562,9 @@ void FrmMain::FolderChanged() {
     if (file1_->count() > 0) file1_->setCurrentRow(0);
 }
 
-int32_t FrmMain::Identify(const std::string& path) {
+int32_t FrmMain::Identify(const std::string& path, bool to_show) {
     identified_path_ = path;
+    app_.session.count_entries = to_show && !app_.console;
     return core::IdentifyArchive(ctx_, path);
 }
 
@@ -619,7 +621,7 @@ void FrmMain::DropPaths(const std::vector<std::string>& paths) {
     try {
         for (const std::string& path : paths) {
             if (IsRegularFile(path)) {
-                if (Identify(path) != 0) {
+                if (Identify(path, false) != 0) {
                     core::ExtractArchive(ctx_, path);
                 } else {
                     app_.prompter->Message(kNotArchive, "エラー", core::Icon::Exclamation);
@@ -637,7 +639,7 @@ void FrmMain::DropPaths(const std::vector<std::string>& paths) {
 
 void FrmMain::ProcessSelectedFile() {
     if (!HasSelectedFile()) return;
-    if (Identify(SelectedFilePath()) == core::kNotExamined) {
+    if (Identify(SelectedFilePath(), false) == core::kNotExamined) {
         app_.prompter->Message("このファイルはアクセス中のため開けません。", "エラー", core::Icon::Critical);
         return;
     }
@@ -647,7 +649,7 @@ void FrmMain::ProcessSelectedFile() {
 void FrmMain::ExtractSelectedFile() {
     if (!HasSelectedFile()) return;
     const std::string path = SelectedFilePath();
-    if (path != identified_path_) Identify(path);
+    if (path != identified_path_) Identify(path, false);
     core::ExtractArchive(ctx_, path);
     RefreshLists();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app.h"
+#include "entry_counter.h"
 #include "main_rules.h"
 #include "session.h"
 #include "ui.h"
@@ -70,7 +71,9 @@ public:
     // Dir1 moves to `folder`; false when it is not a folder that can be read.
     bool SetFolder(const std::string& folder);
     // Identifies a file; the window remembers which file it identified last.
-    int32_t Identify(const std::string& path);
+    // Identifies `path`; the entry count is only taken to be shown, when
+    // the user is not about to act on the file at once.
+    int32_t Identify(const std::string& path, bool to_show = true);
 
     // What happens to dropped paths, in order: folders open in the browser,
     // files are identified and extracted.
@@ -149,6 +152,7 @@ private:
     void PrepareFileMenu();
 
     App& app_;
+    EntryCounter counter_;
     core::Context ctx_;
     ArchivePatterns archive_pattern_{};
     std::string identified_path_;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -16,6 +17,7 @@
 #include "join.h"
 #include "listing.h"
 #include "module_loader.h"
+#include "move_up.h"
 #include "recorders.h"
 #include "result_text.h"
 #include "temp_folder.h"
@@ -63,8 +65,10 @@ TEST_F(ExtractTest, CommandLinesAreByteExact) {
     EXPECT_EQ(CommandFor(8, "/in/a.yz1"), "x \"/in/a.yz1\" \"/in/a/\"");
     EXPECT_EQ(CommandFor(11, "/in/a.bel", 2, 1), " \"/in/a.bel\" \"/in/\"");
     EXPECT_EQ(CommandFor(6, "/in/a b.rar", 2, 1), "-x \"/in/a b.rar\" \"/in/a b/\" *.*");
-    library_.count[1] = 1;  // a single entry goes straight into the destination
-    EXPECT_EQ(CommandFor(1, "/in/b.lzh"), "x -d1 -y1 \"/in/b.lzh\" \"/in//\" *.*");
+    // Into a folder that is not there yet the archive is neither counted nor listed first.
+    EXPECT_EQ(std::count_if(library_.calls.begin(), library_.calls.end(),
+                            [](const std::string& call) { return call.rfind("Dravx ", 0) != 0; }),
+              0);
     EXPECT_EQ(screen_.events.back(), "browser on");
     EXPECT_GT(screen_.refreshes, 0);
 }
@@ -78,7 +82,7 @@ TEST_F(ExtractTest, DestinationModesAndTheOpenedFolder) {
     EXPECT_EQ(shell_.opened_folders, (std::vector<std::string>{"/desktop/a/", "/scratch/a/", "/manual/a/"}));
     EXPECT_EQ(screen_.status, "解凍に成功しました。");
     // Onto the desktop itself nothing is opened.
-    library_.count[1] = 1;
+    session_.settings.MakeArchiveFolder = 0;
     CommandFor(1, "/in/b.lzh", 0);
     EXPECT_EQ(shell_.opened_folders.size(), 3u);
 }
@@ -130,71 +134,211 @@ TEST_F(ExtractTest, TheBrowserComesBackOnEveryExit) {
     EXPECT_EQ(ExtractArchive(ctx_, "/in/locked.bin"), -1);
     expect_browser_back("not examined");
     library_.missing = true;
-    EXPECT_EQ(CommandFor(2, "/in/a.zip"), "");
+    CommandFor(2, "/in/a.zip");
     EXPECT_EQ(prompter_.messages.back().text, "UNZIP32.DLL が見つかりません。");
     expect_browser_back("library gone");
 }
 
-// The main window's three check boxes, over listings the test gives.
-class CheckBoxTest : public ExtractTest {
+// The main window's three check boxes over a module that writes the entries
+// of a listing the test gives, into a destination folder of the test's own.
+class WritingLibrary : public FakeLibrary {
+public:
+    explicit WritingLibrary(std::filesystem::path root) : root_(std::move(root)) {}
+    int32_t Dravx(int32_t index, HWND owner, const std::string& line) override {
+        const size_t end = line.rfind('"'), start = line.rfind('"', end - 1) + 1;
+        const std::string target = line.substr(start, end - start);
+        std::istringstream entries(listing.count(index) ? listing[index] : "");
+        if (target.rfind(root_.string(), 0) == 0) {
+            for (std::string entry; std::getline(entries, entry);) {
+                const std::filesystem::path at = target + "/" + entry;
+                if (entry.back() == '/') {
+                    std::filesystem::create_directories(at);
+                } else {
+                    std::filesystem::create_directories(at.parent_path());
+                    std::ofstream(at) << entry;
+                }
+            }
+        }
+        return FakeLibrary::Dravx(index, owner, line);
+    }
+
+private:
+    std::filesystem::path root_;
+};
+
+class CheckBoxTest : public ::testing::Test, protected CoreRecorders {
 protected:
-    CheckBoxTest() { library_.listing[2] = "a/\na/b.txt\na/c/d.txt\n"; }
+    CheckBoxTest() {
+        library_.listing[2] = "a/\na/b.txt\na/c/d.txt\n";
+        screen_.manual_destination = out_ + "/";
+        settings_.ExtractNumber = 3;
+        session_.file_kind = kArchive;
+        session_.file_archiver = 2;
+    }
+    // The folder the module was told to extract into.
+    std::string Extract(const std::string& name) {
+        library_.calls.clear();
+        ExtractArchive(ctx_, "/in/" + name);
+        for (const auto& call : library_.calls)
+            if (call.rfind("Dravx ", 0) == 0) return call.substr(call.rfind('"', call.rfind('"') - 1) + 1);
+        return "";
+    }
+    bool Exists(const std::string& path) const { return std::filesystem::exists(out_ + "/" + path); }
+
+    TempFolder temp_{"check-box-test"};
+    const std::string out_ = temp_.Path().string();
+    Session session_;
     Settings& settings_ = session_.settings;
+    WritingLibrary library_{temp_.Path()};
+    Context ctx_ = ContextOver(session_, library_);
 };
 
 TEST_F(CheckBoxTest, PreventDoubleFolderExtractsTheArchivesOwnFolderStraightIn) {
-    EXPECT_EQ(CommandFor(2, "/in/a.zip"), "-x -o -q \"/in/a.zip\" \"/in/a/\" *.*");  // off: in a/ again
-    EXPECT_EQ(shell_.opened_folders.back(), "/in/a/");
+    EXPECT_EQ(Extract("a.zip"), out_ + "/a/\" *.*");  // off: in a/ again
+    EXPECT_TRUE(Exists("a/a/c/d.txt"));
+    EXPECT_EQ(shell_.opened_folders.back(), out_ + "/a/");
+    std::filesystem::remove_all(out_ + "/a");
+
     settings_.PreventDoubleFolder = 1;
-    EXPECT_EQ(CommandFor(2, "/in/a.zip"), "-x -o -q \"/in/a.zip\" \"/in//\" *.*");
-    EXPECT_EQ(library_.calls.front(), "DravxText 2 -l \"/in/a.zip\"");
-    // The folder the archive brings is what is opened, whatever its name.
-    EXPECT_EQ(shell_.opened_folders.back(), "/in/a/");
-    EXPECT_EQ(CommandFor(2, "/in/other.zip"), "-x -o -q \"/in/other.zip\" \"/in//\" *.*");
-    EXPECT_EQ(shell_.extracted.back(), "/in/a/");
+    EXPECT_EQ(Extract("a.zip"), out_ + "/a/\" *.*");
+    EXPECT_TRUE(Exists("a/c/d.txt"));
+    EXPECT_FALSE(Exists("a/a"));
+    EXPECT_EQ(shell_.opened_folders.back(), out_ + "/a/");
+    // The folder the archive brings is what is opened, whatever its name; it
+    // joins the one already there, and the folder named after the archive goes.
+    EXPECT_EQ(Extract("other.zip"), out_ + "/other/\" *.*");
+    EXPECT_FALSE(Exists("other"));
+    EXPECT_TRUE(Exists("a/b.txt"));
+    EXPECT_EQ(shell_.extracted.back(), out_ + "/a/");
+    EXPECT_EQ(screen_.status, "解凍に成功しました。");
 }
 
 TEST_F(CheckBoxTest, PreventDoubleFolderKeepsTheFolderForAnythingElse) {
     settings_.PreventDoubleFolder = 1;
     for (const char* listing : {"a/b.txt\nreadme.txt\n",  // a file beside the folder
                                 "a/b.txt\nb/c.txt\n",      // two folders
-                                "a\nb\n"}) {              // two files
+                                "a\nb\n",                  // two files
+                                ""}) {                     // nothing at all
         library_.listing[2] = listing;
-        EXPECT_EQ(CommandFor(2, "/in/x.zip"), "-x -o -q \"/in/x.zip\" \"/in/x/\" *.*") << listing;
+        EXPECT_EQ(Extract("x.zip"), out_ + "/x/\" *.*") << listing;
+        EXPECT_EQ(shell_.extracted.back(), out_ + "/x/") << listing;
+        std::filesystem::remove_all(out_ + "/x");
     }
-    // Unknown contents: the module cannot list them.
-    library_.listing.clear();
-    EXPECT_EQ(CommandFor(2, "/in/x.zip"), "-x -o -q \"/in/x.zip\" \"/in/x/\" *.*");
+}
+
+TEST_F(CheckBoxTest, AFolderAlreadyThereIsExtractedIntoAsTheListingDecides) {
+    settings_.PreventDoubleFolder = 1;
+    std::filesystem::create_directories(out_ + "/x");
+    EXPECT_EQ(Extract("x.zip"), out_ + "//\" *.*");
+    EXPECT_EQ(library_.calls.front(), "DravxText 2 -l \"/in/x.zip\"");
+    EXPECT_EQ(shell_.extracted.back(), out_ + "/a/");
 }
 
 TEST_F(CheckBoxTest, OpenAfterExtractOffOpensNothingButTellsTheOutput) {
     settings_.OpenAfterExtract = 0;
-    CommandFor(2, "/in/x.zip", 3);
+    Extract("x.zip");
     EXPECT_TRUE(shell_.opened_folders.empty());
-    EXPECT_EQ(shell_.extracted, std::vector<std::string>{"/manual/x/"});
+    EXPECT_EQ(shell_.extracted, std::vector<std::string>{out_ + "/x/"});
     EXPECT_EQ(screen_.status, "解凍に成功しました。");
 }
 
 TEST_F(CheckBoxTest, WithoutTheArchiveFolderEntriesGoStraightIntoTheDestination) {
     settings_.MakeArchiveFolder = 0;
     library_.listing[2] = "b.txt\nc/d.txt\n";
-    EXPECT_EQ(CommandFor(2, "/in/x.zip", 3), "-x -o -q \"/in/x.zip\" \"/manual//\" *.*");
-    EXPECT_EQ(shell_.extracted.back(), "/manual/");
+    EXPECT_EQ(Extract("x.zip"), out_ + "//\" *.*");
+    EXPECT_TRUE(Exists("c/d.txt"));
+    EXPECT_EQ(shell_.extracted.back(), out_ + "/");
     // Onto the desktop itself nothing is opened.
-    CommandFor(2, "/in/x.zip", 0);
-    EXPECT_EQ(shell_.opened_folders, std::vector<std::string>{"/manual//"});
+    settings_.ExtractNumber = 0;
+    Extract("x.zip");
+    EXPECT_EQ(shell_.opened_folders, std::vector<std::string>{out_ + "//"});
     EXPECT_EQ(shell_.extracted.back(), "/desktop/");
     // An archive of one folder: that folder is what the user gets.
+    settings_.ExtractNumber = 3;
     library_.listing[2] = "a/b.txt\na/c.txt\n";
-    EXPECT_EQ(CommandFor(2, "/in/x.zip", 3), "-x -o -q \"/in/x.zip\" \"/manual//\" *.*");
-    EXPECT_EQ(shell_.extracted.back(), "/manual/a/");
+    EXPECT_EQ(Extract("x.zip"), out_ + "//\" *.*");
+    EXPECT_EQ(shell_.extracted.back(), out_ + "/a/");
 }
 
-TEST_F(CheckBoxTest, ASingleEntryIsToldByItsOwnPath) {
-    library_.listing[2] = "dir\\only.txt\n";  // a folder separated as on Windows
-    EXPECT_EQ(CommandFor(2, "/in/x.zip", 0), "-x -o -q \"/in/x.zip\" \"/desktop//\" *.*");
-    EXPECT_TRUE(shell_.opened_folders.empty());
-    EXPECT_EQ(shell_.extracted, std::vector<std::string>{"/desktop/dir/only.txt"});
+TEST_F(CheckBoxTest, ASingleFileMovesUpIntoTheDestination) {
+    library_.listing[2] = "dir/only.txt\n";
+    EXPECT_EQ(Extract("x.zip"), out_ + "/x/\" *.*");
+    EXPECT_FALSE(Exists("x"));
+    EXPECT_EQ(shell_.extracted, std::vector<std::string>{out_ + "/dir/only.txt"});
+    EXPECT_EQ(shell_.opened_folders, std::vector<std::string>{out_ + "//"});
+
+    // Over a file of the user's with other bytes: that file goes to the trash.
+    TempFolder data("trash");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
+    library_.listing[2] = "note.txt\n";
+    std::ofstream(out_ + "/note.txt") << "the user's";
+    Extract("x.zip");
+    EXPECT_EQ(ReadFile(out_ + "/note.txt"), "note.txt");
+    const std::vector<Trashed> trashed = TrashContents(data.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 1u);
+    EXPECT_EQ(trashed.front().path, out_ + "/note.txt");
+    EXPECT_EQ(trashed.front().contents, "the user's");
+    EXPECT_EQ(screen_.status, "解凍に成功しました。");
+    // The same bytes once more: nothing is put away.
+    Extract("x.zip");
+    EXPECT_EQ(TrashContents(data.Path() / "Trash").size(), 1u);
+    EXPECT_FALSE(Exists("x"));
+
+    // An entry by the archive's own name and place leaves the archive alone
+    // and stays in the folder it was written into.
+    std::ofstream(out_ + "/y.zip") << "the archive";
+    library_.listing[2] = "y.zip\n";
+    session_.settings.ExtractNumber = 3;
+    library_.calls.clear();
+    ExtractArchive(ctx_, out_ + "/y.zip");
+    EXPECT_EQ(ReadFile(out_ + "/y.zip"), "the archive");
+    EXPECT_EQ(ReadFile(out_ + "/y/y.zip"), "y.zip");
+    EXPECT_EQ(shell_.extracted.back(), out_ + "/y/");
+}
+
+// What an extraction wrote joins what the user has, and nothing of the user's is lost.
+TEST(MoveUp, MergesFoldersAndPutsAwayWhatItReplaces) {
+    TempFolder temp("move-up");
+    TempFolder data("trash");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
+    const std::filesystem::path new_tree = temp.Path() / "new/d", old_tree = temp.Path() / "d";
+    auto write = [](const std::filesystem::path& path, const std::string& bytes) {
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << bytes;
+    };
+    write(new_tree / "same.txt", "same");
+    write(new_tree / "changed.txt", "new");
+    write(new_tree / "sub/added.txt", "added");
+    write(new_tree / "was_a_folder", "file now");
+    write(old_tree / "same.txt", "same");
+    write(old_tree / "changed.txt", "old");
+    write(old_tree / "sub/kept.txt", "kept");
+    write(old_tree / "was_a_folder/inside.txt", "inside");
+    write(temp.Path() / "archive.zip", "the archive");
+    write(new_tree / "archive.zip", "an entry");
+    std::filesystem::create_symlink("../archive.zip", old_tree / "archive.zip");
+
+    EXPECT_TRUE(MoveUp(new_tree.string(), old_tree.string(), (temp.Path() / "archive.zip").string()));
+    EXPECT_FALSE(std::filesystem::exists(new_tree));
+    EXPECT_EQ(ReadFile(old_tree / "same.txt"), "same");
+    EXPECT_EQ(ReadFile(old_tree / "changed.txt"), "new");
+    EXPECT_EQ(ReadFile(old_tree / "sub/kept.txt"), "kept");
+    EXPECT_EQ(ReadFile(old_tree / "sub/added.txt"), "added");
+    EXPECT_EQ(ReadFile(old_tree / "was_a_folder"), "file now");
+    EXPECT_EQ(ReadFile(old_tree / "archive.zip"), "an entry");  // a link to the archive is only a link
+    EXPECT_EQ(ReadFile(temp.Path() / "archive.zip"), "the archive");
+    std::vector<std::string> trashed;
+    for (const Trashed& file : TrashContents(data.Path() / "Trash")) trashed.push_back(file.path);
+    std::sort(trashed.begin(), trashed.end());
+    EXPECT_EQ(trashed, (std::vector<std::string>{(old_tree / "archive.zip").string(), (old_tree / "changed.txt").string(),
+                                                 (old_tree / "was_a_folder").string()}));
+
+    // The archive itself is never put away: the entry stays where it was written.
+    write(temp.Path() / "new/archive.zip", "an entry");
+    EXPECT_FALSE(MoveUp((temp.Path() / "new/archive.zip").string(), (temp.Path() / "archive.zip").string(),
+                        (temp.Path() / "archive.zip").string()));
+    EXPECT_EQ(ReadFile(temp.Path() / "archive.zip"), "the archive");
+    EXPECT_EQ(ReadFile(temp.Path() / "new/archive.zip"), "an entry");
 }
 
 TEST(TopLevelNames, FirstPartsOfTheEntries) {

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "fake_library.h"
+#include "extract.h"
 #include "identify.h"
 #include "module_loader.h"
 #include "recorders.h"
@@ -200,6 +201,62 @@ TEST_F(IdentifyTest, OldTar32ThatCannotCountIsAnError) {
     session_.dll_version[4] = 200;
     EXPECT_EQ(Identify(path), 4);
     EXPECT_NE(screen_.status.find("：-1File(s)"), std::string::npos) << screen_.status;
+}
+
+// The main window's counter, driven by the test: a count arrives when the test says.
+struct CounterRecorder : Counter {
+    void Start(int32_t index, const std::string& path, std::function<void(int32_t)> done_) override {
+        started.push_back(std::to_string(index) + " " + path);
+        done = std::move(done_);
+    }
+    void Cancel() override {
+        ++cancels;
+        done = nullptr;
+    }
+    std::vector<std::string> started;
+    std::function<void(int32_t)> done;
+    int cancels = 0;
+};
+
+TEST_F(IdentifyTest, InTheWindowTheCountFollowsFromTheBackground) {
+    CounterRecorder counter;
+    ctx_.counter = &counter;
+    library_.check[1] = library_.check[4] = 1;
+    std::string lzh = MakeFile("big.lzh");
+    fs::resize_file(lzh, 5945426);
+    EXPECT_EQ(Identify(lzh), 1);
+    // Label and size at once; the module is not asked to count on the spot.
+    EXPECT_EQ(library_.calls, (std::vector<std::string>{Call("CheckArchive", 1, lzh, 1)}));
+    EXPECT_EQ(screen_.file_type, "LZH書庫");
+    EXPECT_EQ(screen_.status, "解凍できます。(書庫ｻｲｽﾞ：5.67MB)");
+    ASSERT_EQ(counter.started, std::vector<std::string>{"1 " + lzh});
+    ASSERT_TRUE(counter.done);
+    counter.done(1234);
+    EXPECT_EQ(screen_.status, "解凍できます。(格納ﾌｧｲﾙ数：1,234File(s),書庫ｻｲｽﾞ：5.67MB)");
+    ExpectSession(kArchive, 1);
+
+    // Another file cancels the count still running; so does extracting.
+    const int cancels = counter.cancels;
+    std::string tgz = MakeFile("a.tgz");
+    EXPECT_EQ(Identify(tgz), 4);
+    EXPECT_EQ(counter.cancels, cancels + 1);
+    ExtractArchive(ctx_, tgz);
+    EXPECT_EQ(counter.cancels, cancels + 2);
+    EXPECT_FALSE(counter.done);
+
+    // A module too old to count says so when its answer comes.
+    session_.dll_version[4] = 199;
+    EXPECT_EQ(Identify(tgz), 4);
+    counter.done(-1);
+    EXPECT_EQ(screen_.status, "TAR32.DLL Ver 2.00以降で解凍してください。");
+    ExpectSession(kNotExaminable, 0);
+
+    // A split set's count is its parts, known at once.
+    counter.started.clear();
+    MakeFile("s.000");
+    MakeFile("s.001");
+    Identify(folder_.Path().string() + "/s.000");
+    EXPECT_TRUE(counter.started.empty());
 }
 
 TEST_F(IdentifyTest, MissingArchiverShowsThePreviewWithoutProbing) {

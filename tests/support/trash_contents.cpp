@@ -13,7 +13,7 @@ std::vector<Trashed> TrashContents(const fs::path& trash) {
     std::vector<Trashed> found;
     std::error_code none;
     for (const auto& entry : fs::directory_iterator(trash / "files", none)) {
-        Trashed item{entry.path().filename().string()};
+        Trashed item{entry.path().filename().string(), {}, {}, {}};
         item.contents = entry.is_symlink() ? fs::read_symlink(entry.path()).string() : ReadFile(entry.path());
         std::smatch match;
         const std::string info = ReadFile(trash / "info" / (item.name + ".trashinfo"));
