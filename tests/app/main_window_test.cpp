@@ -4,8 +4,10 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QThread>
 
 #include "desktop.h"
+#include "entry_counter.h"
 
 namespace {
 
@@ -437,6 +439,51 @@ TEST(QtTranslationTest, StandardButtonsAndTheFolderChooserInJapanese) {
     ASSERT_NE(look_in, nullptr);
     EXPECT_NE(look_in->text(), "Look in:");
     EXPECT_FALSE(look_in->text().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// The window's entry count, in a process of the program's own.
+TEST(EntryCounterTest, CountsInAProcessOfItsOwnUntilCancelled) {
+    TempFolder temp("entry-counter");
+    const fs::path plain = temp.Path() / "tree.tar.gz", sjis = temp.Path() / "\x95\x5c.tar.gz";  // 表: not UTF-8
+    fs::copy_file(fs::path(KELVORA_FIXTURE_DIR) / "tree.tar.gz", plain);
+    fs::copy_file(plain, sjis);
+    fs::copy_file(fs::path(KELVORA_FIXTURE_DIR) / "not_archive.txt", temp.Path() / "a.tar.gz");
+    EntryCounter counter(std::string(KELVORA_BIN_DIR) + "/zenkari");
+    auto count = [&](const fs::path& path) {
+        std::vector<int32_t> counts;
+        counter.Start(4, path.string(), [&](int32_t n) { counts.push_back(n); });
+        for (int i = 0; i < 1000 && counts.empty(); ++i) {
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(10);
+        }
+        return counts;
+    };
+    const std::vector<int32_t> counted = count(plain);
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_GT(counted.front(), 1);
+    EXPECT_EQ(count(sjis), counted);
+    const std::vector<int32_t> failed = count(temp.Path() / "a.tar.gz");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_LT(failed.front(), 0);
+
+    // Cancelled, or followed by another count, a count never answers
+    // (unless it did so at once, within its start).
+    int late = 0;
+    bool returned = false;
+    auto answer = [&](int32_t) { late += returned ? 1 : 0; };
+    counter.Start(4, plain.string(), answer);
+    returned = true;
+    counter.Cancel();
+    returned = false;
+    counter.Start(4, plain.string(), answer);
+    returned = true;
+    EXPECT_EQ(count(plain), counted);
+    for (int i = 0; i < 30; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(late, 0);
 }
 
 }  // namespace
