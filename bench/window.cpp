@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QThread>
 #include <QWindow>
 
@@ -175,7 +176,9 @@ int main(int argc, char** argv) {
 
     const QString checking = QStringLiteral("Checking...");
     PaintWatch label_watch(type_label, [&](const QString& text) { return !text.isEmpty() && text != checking; });
-    PaintWatch count_watch(status, [](const QString& text) { return text.contains(QStringLiteral("File(s)")); });
+    // "...格納ﾌｧｲﾙ数：1,234File(s),...": a number, not a text that stands in for one.
+    const QRegularExpression count_shown(QStringLiteral("[0-9]File\\(s\\)"));
+    PaintWatch count_watch(status, [&](const QString& text) { return text.contains(count_shown); });
 
     std::vector<Samples> samples(names.size());
     int status_code = 0;
