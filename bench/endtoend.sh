@@ -66,8 +66,14 @@ cmake --build "$build" ${JOBS:+-j "$JOBS"} --target zenkari Dravolix Tar32 UnZip
 
 if [ -n "${WORK:-}" ]; then
   work=$(realpath -m "$WORK")
+  # Only a folder of an earlier run, or an empty one, is emptied.
+  if [ -n "$(ls -A "$work" 2>/dev/null)" ] && [ ! -e "$work/.endtoend-work" ]; then
+    echo "WORK=$work holds files of something else; give an empty or new folder" >&2
+    exit 2
+  fi
   rm -rf "$work"
   mkdir -p "$work"
+  touch "$work/.endtoend-work"
 else
   work=$(mktemp -d /dev/shm/kelvora-endtoend.XXXXXX)
   trap 'rm -rf "$work"' EXIT
@@ -333,7 +339,8 @@ if strace -f -qq -y -s 0 -o "$report/strace.txt" \
   awk -v archive="$work/big.tar.gz" -v size="$(stat -c %s "$work/big.tar.gz")" '
     {
       pid = $1
-      line = substr($0, length(pid) + 2)
+      line = substr($0, length(pid) + 1)
+      sub(/^ +/, "", line)  # strace pads the pid
       if (line ~ /<unfinished \.\.\.>$/) { pending[pid] = line; next }
       if (line ~ /^<\.\.\. [a-z0-9_]+ resumed>/) { line = pending[pid] line; delete pending[pid] }
       call = line; sub(/\(.*/, "", call)
