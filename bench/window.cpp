@@ -10,8 +10,14 @@
 // press until the type label (Label3) is painted with the archive's type, and
 // until the status line (Label5) is painted with the entry count. The next
 // click waits for the count, so that no work left over from one file runs into
-// the next one's time. Clicking the files in turn also means that no click is
-// answered by the worker kept for the file clicked before.
+// the next one's time.
+//
+// Every click is on a name the program has not seen, as when the user selects
+// a new file: a module keeps the worker that answered about a file for the
+// next question about it, so a second click on the same name would find the
+// workers of the first waiting. Before each click (outside the time) the
+// file gets a new name beside its own, a hard link "ROUND-NAME", and the
+// file list is read again (F5); the link is removed after the click.
 //
 // Run it with a display (xvfb-run) or on Qt's offscreen platform. After one
 // warm-up round it prints, per file, the median, min and max in ms of ROUNDS
@@ -19,6 +25,7 @@
 // does not come within 300 s, or a label tells of an error instead of a type.
 #include <langinfo.h>
 #include <locale.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -184,7 +191,20 @@ int main(int argc, char** argv) {
     int status_code = 0;
     for (int round = 0; round <= rounds; ++round) {
         for (size_t n = 0; n < names.size(); ++n) {
-            const int row = RowOf(files, names[n]);
+            const QString fresh = QString::number(round) + "-" + names[n];
+            const std::string original = folder + "/" + names[n].toStdString();
+            const std::string link_path = folder + "/" + fresh.toStdString();
+            std::remove(link_path.c_str());
+            if (link(original.c_str(), link_path.c_str()) != 0) {
+                std::perror(link_path.c_str());
+                return 2;
+            }
+            window->RefreshLists();
+            const int row = RowOf(files, fresh);
+            if (row < 0) {
+                std::fprintf(stderr, "%s is not in the file list\n", qPrintable(fresh));
+                return 2;
+            }
             files->scrollToItem(files->item(row));
             // Both labels are emptied and painted so, that the click's own texts are seen.
             type_label->clear();
@@ -199,6 +219,7 @@ int main(int argc, char** argv) {
             const bool labelled = WaitFor([&] { return label_watch.Painted().has_value(); });
             const bool counted = labelled && WaitFor([&] { return count_watch.Painted().has_value(); });
             const QString label = type_label->text();
+            std::remove(link_path.c_str());
             if (!labelled || !counted) {
                 std::fprintf(stderr, "%s: %s after %lld s (label \"%s\", status \"%s\")\n", qPrintable(names[n]),
                              labelled ? "no entry count" : "no type label", static_cast<long long>(kTimeout.count()),
