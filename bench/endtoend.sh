@@ -306,14 +306,15 @@ table=$report/table.txt
 # --- The window's type label ----------------------------------------------------
 
 # The two large archives, side by side in a folder of their own: the main
-# window opens on it, and each round clicks one, then the other.
+# window opens on it, and each round clicks one, then the other, each under a
+# name of its own that zenkari-window-bench gives it just before the click.
 status=0
 mkdir "$work/window"
 ln "$work/big.tar.xz" "$work/big.tar.gz" "$work/window/"
 echo
 echo "the main window (xvfb-run), $window_rounds rounds:"
-if timeout 1800 env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime" \
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$app/zenkari-window-bench" -n "$window_rounds" "$work/window" \
+if timeout 1800 env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" \
+  XDG_RUNTIME_DIR="$work/runtime" xvfb-run -a -s "-screen 0 1280x1024x24" "$app/zenkari-window-bench" -n "$window_rounds" "$work/window" \
   big.tar.xz big.tar.gz >"$report/window.txt" 2>"$report/window.err"; then
   cat "$report/window.txt"
   awk -v t="$label_target_ms" '$1 == "big.tar.xz" {
