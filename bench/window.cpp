@@ -148,8 +148,9 @@ int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) setlocale(LC_CTYPE, "C.UTF-8");
     App app;
-    app.program_path = platform::ProgramPath();
-    app.app_folder = FolderOf(app.program_path);
+    app.app_folder = FolderOf(platform::ProgramPath());
+    // The window counts entries by starting the program itself, which lies beside this one.
+    app.program_path = app.app_folder + "/zenkari";
     app.help_file = FindHelpFile(app.app_folder);
     app.settings_file = std::make_unique<core::SettingsFile>(app.app_folder);
     app.session.settings_folder = app.settings_file->Folder();
