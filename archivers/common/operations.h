@@ -35,9 +35,11 @@ struct ReadOptions {
 // second worker has written everything into them.
 enum class Share : uint8_t { Whole = 0, First = 1, Second = 2 };
 
-// Entries the first worker's extra reading of the headers pays for (measured
-// on tmpfs, bench/README.md).
-inline constexpr int32_t kMinimumSplitEntries = 64;
+// Entries from which a second worker pays (bench/README.md): it costs a
+// second reading of every header (3.4 us an entry) before it starts, its
+// own start (6 ms) and its own reading of every header, and saves half of
+// the writing, some 66 us of CPU an entry on tmpfs.
+inline constexpr int32_t kMinimumSplitEntries = 256;
 
 // How one share's walk went, entries numbered from 0 in archive order: the
 // first entry of the share that failed, and where and why the walk stopped

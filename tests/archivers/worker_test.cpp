@@ -347,17 +347,15 @@ protected:
     const fs::path archive_ = work_.Path() / "many.zip";
 };
 
-// Sums what the progress window would show.
+// What the progress window would show last.
 class ProgressRecorder : public Progress {
 public:
     bool Step(std::string_view, int64_t done, int64_t total) override {
-        backwards = backwards || done < last;
         last = done;
         last_total = total;
         return true;
     }
     int64_t last = 0, last_total = 0;
-    bool backwards = false;
 };
 
 TEST_F(SharedExtraction, TwoWorkersWriteWhatOneWrites) {
@@ -388,7 +386,7 @@ TEST_F(SharedExtraction, TwoWorkersWriteWhatOneWrites) {
 // Entry 1 (the second worker's) leaves the destination; a folder of the
 // user's stands where entry 6 or entry 0 (the first worker's) goes.
 TEST_F(SharedExtraction, TheFailureEarlierInTheArchiveWinsWhicheverWorkerMetIt) {
-    std::vector<Item> items = FlatFiles(100);
+    std::vector<Item> items = FlatFiles(300);
     items[1].path = "../f1";
     Save(items);
     for (const auto& [blocked, expected] : {std::pair{"f6", result::kBrokenHeader}, std::pair{"f0", result::kWrite}}) {
@@ -405,21 +403,21 @@ TEST_F(SharedExtraction, TheFailureEarlierInTheArchiveWinsWhicheverWorkerMetIt) 
 }
 
 TEST_F(SharedExtraction, NamesThatMeetAndEncryptedEntriesKeepOneWorker) {
-    std::vector<Item> twice = FlatFiles(100);
+    std::vector<Item> twice = FlatFiles(300);
     twice.push_back({.path = "f3", .data = "the later f3"});
     Save(twice);
     WorkerOutcome outcome = Extract(work_.Path() / "twice");
     EXPECT_EQ(outcome.workers, 1);
     EXPECT_EQ(ReadFile(work_.Path() / "twice" / "f3"), "the later f3");
 
-    std::vector<Item> folder_in_the_way = FlatFiles(100);
+    std::vector<Item> folder_in_the_way = FlatFiles(300);
     folder_in_the_way.push_back({.path = "f5/inside", .data = "x"});
     Save(folder_in_the_way);
     outcome = Extract(work_.Path() / "in-the-way");
     EXPECT_EQ(outcome.workers, 1);
     EXPECT_EQ(outcome.code, result::kMakeFolder);
 
-    Save(FlatFiles(100), "zip:encryption=zipcrypt", "pw");
+    Save(FlatFiles(300), "zip:encryption=zipcrypt", "pw");
     ScriptedPasswords once({"pw"});
     NoProgress quiet;
     outcome = Extract(work_.Path() / "encrypted", Share::First, quiet, &once);
@@ -432,7 +430,7 @@ TEST_F(SharedExtraction, NamesThatMeetAndEncryptedEntriesKeepOneWorker) {
 // The second worker stops inside f3, its file begun, and the first at f4;
 // f3 is cancelled once shown.
 TEST_F(SharedExtraction, ACancelEndsBothWorkers) {
-    Save(FlatFiles(100));
+    Save(FlatFiles(300));
     EnvVar hang("ZENKARI_WORKER_FAULT", "hang:4");
     CancelAt cancel("f3");
     const auto started = std::chrono::steady_clock::now();
@@ -444,7 +442,7 @@ TEST_F(SharedExtraction, ACancelEndsBothWorkers) {
 }
 
 TEST_F(SharedExtraction, AWorkerThatCrashesOrHangsEndsBoth) {
-    Save(FlatFiles(100));
+    Save(FlatFiles(300));
     EnvVar timeout("ZENKARI_WORKER_TIMEOUT_MS", "500");
     for (const char* fault : {"crash:3:second", "hang:3:first", "hang:3:second"}) {
         EnvVar set("ZENKARI_WORKER_FAULT", fault);
@@ -461,7 +459,7 @@ TEST_F(SharedExtraction, AWorkerThatCrashesOrHangsEndsBoth) {
 TEST_F(SharedExtraction, TheUsersFilesSetAsideByBothWorkersReachTheTrash) {
     TempFolder data("shared-aside-data");
     EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
-    Save(FlatFiles(100));
+    Save(FlatFiles(300));
     const fs::path into = work_.Path() / "out";
     fs::create_directories(into);
     std::ofstream(into / "f0") << "the user's f0";
