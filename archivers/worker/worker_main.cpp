@@ -272,7 +272,7 @@ void Prepare() {
     // DOS times are local times: the zone is read before the files are closed
     // off. With TZ unset glibc looks at /etc/localtime again at every mktime,
     // twice for each ZIP entry; named, the zone is read once.
-    if (!std::getenv("TZ")) setenv("TZ", ":/etc/localtime", 0);
+    if (platform::Environment("TZ").empty()) platform::SetEnvironment("TZ", ":/etc/localtime");
     tzset();
 }
 
