@@ -54,6 +54,11 @@ void Faults::AtStep(std::string_view entry) {
     }
     // Entry N's data is being written, or entry N had none and the next one began.
     if (!((again && entries_ == at_entry_) || entries_ > at_entry_)) return;
+    if (what_ == "sleep") {
+        usleep(300'000);
+        at_entry_ = 0;
+        return;
+    }
     if (what_ == "crash") raise(SIGSEGV);
     if (what_ == "hang") for (;;) pause();
     if (what_ == "quit") std::_Exit(0);

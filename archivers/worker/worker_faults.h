@@ -4,6 +4,7 @@
 // every call here does nothing.
 //   crash:N  hang:N  garbage:N  quit:N   at entry N (from 1), once its data is being written;
 //            with ":first" or ":second" after N only in that share's worker of a shared extraction
+//   sleep:N  stops for 300 ms once at entry N, then goes on (a share that ends later)
 //   try:exec  try:socket  try:ptrace  try:memory  try:read=PATH  try:write=PATH
 //            right after confinement; the Result's value is the errno the
 //            attempt met (0: it was allowed), its text what was tried

@@ -363,6 +363,9 @@ TEST_F(SharedExtraction, TwoWorkersWriteWhatOneWrites) {
     NoProgress quiet;
     ProgressRecorder progress;
     const WorkerOutcome one = Extract(work_.Path() / "one", Share::Whole);
+    // The second share ends well after the first: the first must wait for it
+    // before the folders get their times and d3/ loses its write bit.
+    EnvVar later("ZENKARI_WORKER_FAULT", "sleep:250:second");
     const WorkerOutcome two = Extract(work_.Path() / "two", Share::First, progress);
     EXPECT_EQ(one.code, result::kOk);
     EXPECT_EQ(one.workers, 1);
@@ -370,8 +373,11 @@ TEST_F(SharedExtraction, TwoWorkersWriteWhatOneWrites) {
     EXPECT_EQ(two.workers, 2);
     // Folder times too: set once both workers had written into them.
     EXPECT_EQ(CompareTrees(work_.Path() / "one", work_.Path() / "two"), "");
-    for (const char* folder : {"d0", "d3"})
+    for (const char* folder : {"d0", "d1", "d2", "d3"}) {
         EXPECT_EQ(ModeOf(work_.Path() / "two" / folder), ModeOf(work_.Path() / "one" / folder)) << folder;
+        EXPECT_EQ(fs::last_write_time(work_.Path() / "two" / folder), fs::last_write_time(work_.Path() / "one" / folder))
+            << folder;
+    }
     EXPECT_EQ(ModeOf(work_.Path() / "two" / "d3"), 0550u & ~platform::FileCreationMask());
     EXPECT_EQ(Leftovers(work_.Path()), std::vector<fs::path>{});
     for (const char* tree : {"one", "two"}) fs::permissions(work_.Path() / tree / "d3", fs::perms(0755));
