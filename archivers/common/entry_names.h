@@ -34,8 +34,11 @@ public:
     std::string Path(const Reader& reader);
     std::string Symlink(const Reader& reader);
     std::string Hardlink(const Reader& reader);
-    // The encoding in use once chosen (for the tests).
+    // The encoding in use once chosen by an automatic setting: another
+    // reading of the same archive (a second worker) takes it with Adopt
+    // and decodes every name as this one does.
     std::optional<NameEncoding> Chosen() const { return chosen_; }
+    void Adopt(NameEncoding chosen) { chosen_ = chosen; }
 
 private:
     std::string Decode(const Reader& reader, const char* name);

@@ -102,6 +102,8 @@ int32_t RunExtract(const ModuleInfo& module, const Command& command, Progress& p
     wire::Request request = ReadingRequest(module, wire::Operation::Extract, command.archive);
     request.destination = command.destination;
     request.patterns = command.patterns;
+    // A ZIP may be shared by two workers; the first decides (operations.h).
+    if (module.kind == Kind::Zip) request.share = Share::First;
     WorkerOutcome outcome = RunWorker(WorkerPath(), std::move(request), progress, passwords);
     // An archive whose very list of entries is encrypted fails as early; a
     // cancel at the first password leaves nothing either.

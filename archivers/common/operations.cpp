@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
+#include <unordered_set>
+#include <vector>
 
 #include "disk_writer.h"
 #include "entry_names.h"
@@ -160,26 +163,40 @@ int32_t WriteEntry(Kind kind, Reader& reader, DiskWriter& disk, EntryNames& name
     }
 }
 
-// Walks every entry of an opened archive; `visit` returns a result code. The
-// first failure is the result; a failure marked fatal (cancel, full disk)
-// stops the walk, and so does an archive that cannot be read any further.
+// Walks every entry of an opened archive; `visit` returns a result code and
+// gets each entry's number (from 0). The first failure is the result; a
+// failure marked fatal (cancel, full disk) stops the walk, and so does an
+// archive that cannot be read any further. `outcome`, when given, is told
+// where the first failure was and where and why the walk stopped.
 // Without `names` the entries go unnamed (a count needs none).
 template <class Visit>
-int32_t ForEachEntry(Reader& reader, const std::string& archive, EntryNames* names, Progress& progress, Visit visit) {
+int32_t ForEachEntry(Reader& reader, const std::string& archive, EntryNames* names, Progress& progress, Visit visit,
+                     ShareOutcome* outcome = nullptr) {
+    ShareOutcome walk;
+    auto stop = [&](int32_t index, Stop kind, int32_t code) {
+        walk.stop_index = index;
+        walk.stop = kind;
+        walk.stop_code = code;
+        if (outcome) *outcome = walk;
+        return kind == Stop::Fatal || walk.first_index < 0 ? code : walk.first_code;
+    };
     const int64_t total = FileSize(archive);
-    int32_t first_failure = result::kOk;
-    while (reader.Entry()) {
+    int32_t index = 0;
+    for (; reader.Entry(); ++index) {
         std::string name = EntryName(reader, names, archive);
-        if (!progress.Step(name, reader.BytesRead(), total)) return result::kCancelled;
-        int32_t code = visit(reader, name, Beat{progress, reader, name, total});
-        if (code == result::kCancelled || code == result::kDiskFull) return code;
-        if (first_failure == result::kOk) first_failure = code;
-        if (reader.Broken()) return first_failure ? first_failure : result::kReadArchive;
-        if (int32_t next = reader.Next(); next != result::kOk) return first_failure ? first_failure : next;
+        if (!progress.Step(name, reader.BytesRead(), total)) return stop(index, Stop::Fatal, result::kCancelled);
+        int32_t code = visit(reader, index, name, Beat{progress, reader, name, total});
+        if (code == result::kCancelled || code == result::kDiskFull) return stop(index, Stop::Fatal, code);
+        if (walk.first_index < 0 && code != result::kOk) {
+            walk.first_index = index;
+            walk.first_code = code;
+        }
+        if (reader.Broken()) return stop(index, Stop::Broken, result::kReadArchive);
+        if (int32_t next = reader.Next(); next != result::kOk) return stop(index, Stop::Unreadable, next);
     }
-    if (int32_t rest = reader.Finish(); first_failure == result::kOk) first_failure = rest;
+    const int32_t rest = reader.Finish();
     progress.Step("", total, total);
-    return first_failure;
+    return stop(index, Stop::End, rest);
 }
 
 template <class Visit>
@@ -190,10 +207,64 @@ int32_t ForEachEntry(Kind kind, const std::string& archive, EntryNames* names, P
     return ForEachEntry(reader, archive, names, progress, visit);
 }
 
+bool IsFolder(archive_entry* entry) {
+    return !archive_entry_hardlink(entry) && archive_entry_filetype(entry) == AE_IFDIR;
+}
+
+std::string Joined(const Parts& parts, size_t count) {
+    std::string joined;
+    for (size_t i = 0; i < count; ++i) joined += (i ? "/" : "") + parts[i];
+    return joined;
+}
+
+struct FolderEntry {
+    int32_t index;
+    Parts parts;
+    mode_t mode;
+    timespec mtime;
+};
+
+// Reads every header of the archive (names decoded with `names`, which keeps
+// its choice of encoding for the extraction) and answers the selected folder
+// entries when the extraction may be split (see operations.h), else nothing.
+// Headers only: no entry's data is read.
+std::optional<std::vector<FolderEntry>> SplitPlan(Kind kind, const Command& command, EntryNames& names) {
+    if (kind != Kind::Zip) return std::nullopt;
+    Reader reader;
+    if (reader.Open(kind, command.archive) != result::kOk) return std::nullopt;
+    std::vector<FolderEntry> folders;
+    std::unordered_set<std::string> paths, parents;
+    std::vector<std::string> others;  // every entry that is not a folder
+    int32_t index = 0;
+    for (; reader.Entry(); ++index) {
+        archive_entry* entry = reader.Entry();
+        if (archive_entry_is_encrypted(entry)) return std::nullopt;
+        const std::string name = names.Path(reader);
+        std::optional<Parts> parts = SafeParts(name, BackslashSeparates(kind));
+        if (parts && !parts->empty() && Selected(name, command.patterns)) {
+            std::string path = Joined(*parts, parts->size());
+            if (!paths.insert(path).second) return std::nullopt;
+            // Longest first: once one is known, so are the folders above it.
+            for (size_t n = parts->size() - 1; n > 0 && parents.insert(Joined(*parts, n)).second; --n) {
+            }
+            if (IsFolder(entry))
+                folders.push_back({index, std::move(*parts), archive_entry_perm(entry), EntryTime(entry)});
+            else
+                others.push_back(std::move(path));
+        }
+        // A damaged archive is read by one worker, which stops where it must.
+        if (reader.Next() != result::kOk || reader.Broken()) return std::nullopt;
+    }
+    if (index < kMinimumSplitEntries) return std::nullopt;
+    for (const std::string& path : others)
+        if (parents.count(path)) return std::nullopt;
+    return folders;
+}
+
 }  // namespace
 
 int32_t Extract(Kind kind, const Command& command, Progress& progress, TemporaryListener* listener,
-                const ReadOptions& options) {
+                const ReadOptions& options, const ShareOptions& shares) {
     ThreadLocale locale;
     // Nothing is made before the archive is known to be readable.
     Reader reader;
@@ -202,12 +273,51 @@ int32_t Extract(Kind kind, const Command& command, Progress& progress, Temporary
     disk.SetListener(listener);
     if (int32_t code = disk.Open(command.destination, command.archive); code != result::kOk) return code;
     EntryNames names(kind, command.archive, options.names);
-    int32_t code =
-        ForEachEntry(reader, command.archive, &names, progress, [&](Reader&, const std::string& name, const Beat& beat) {
-            return Selected(name, command.patterns) ? WriteEntry(kind, reader, disk, names, name, beat) : result::kOk;
-        });
+    if (shares.chosen != NameEncoding::Auto) names.Adopt(shares.chosen);
+    Share share = shares.listener ? shares.share : Share::Whole;
+    // The first share's folder entries, made before the second worker starts: their results.
+    std::map<int32_t, int32_t> folder_codes;
+    if (share == Share::First) {
+        shares.listener->Surveying(true);
+        std::optional<std::vector<FolderEntry>> folders = SplitPlan(kind, command, names);
+        shares.listener->Surveying(false);
+        if (!folders) {
+            share = Share::Whole;
+        } else {
+            for (const FolderEntry& folder : *folders)
+                folder_codes[folder.index] = disk.MakeFolder(folder.parts, folder.mode, folder.mtime);
+            shares.listener->Splitting(names.Chosen().value_or(NameEncoding::Auto));
+        }
+    }
+    auto write = [&](Reader& entry, int32_t index, const std::string& name, const Beat& beat) {
+        if (!Selected(name, command.patterns)) return result::kOk;
+        if (share == Share::Whole) return WriteEntry(kind, entry, disk, names, name, beat);
+        if (IsFolder(entry.Entry())) {
+            if (share == Share::Second) return result::kOk;
+            auto made = folder_codes.find(index);
+            if (made != folder_codes.end()) return made->second;
+        } else if (index % 2 != (share == Share::Second ? 1 : 0)) {
+            return result::kOk;
+        }
+        return WriteEntry(kind, entry, disk, names, name, beat);
+    };
+    ShareOutcome outcome;
+    int32_t code = ForEachEntry(reader, command.archive, &names, progress, write, &outcome);
+    if (share != Share::Whole) shares.listener->Written(outcome);
     disk.FinishFolders();
     return code;
+}
+
+int32_t CombineShares(const ShareOutcome& a, const ShareOutcome& b) {
+    const ShareOutcome& stop =
+        a.stop_index < b.stop_index || (a.stop_index == b.stop_index && a.stop <= b.stop) ? a : b;
+    if (stop.stop == Stop::Fatal) return stop.stop_code;
+    const ShareOutcome* first = nullptr;
+    for (const ShareOutcome* share : {&a, &b})
+        if (share->first_index >= 0 && share->first_index <= stop.stop_index &&
+            (!first || share->first_index < first->first_index))
+            first = share;
+    return first ? first->first_code : stop.stop_code;
 }
 
 int32_t Test(Kind kind, const std::string& archive, Progress& progress, const ReadOptions& options) {
@@ -215,7 +325,7 @@ int32_t Test(Kind kind, const std::string& archive, Progress& progress, const Re
     EntryNames names(kind, archive, options.names);
     return ForEachEntry(
         kind, archive, &names, progress,
-        [](Reader& reader, const std::string&, const Beat& beat) {
+        [](Reader& reader, int32_t, const std::string&, const Beat& beat) {
             if (archive_entry_filetype(reader.Entry()) != AE_IFREG) return result::kOk;
             return reader.ReadData([&](const char*, size_t, int64_t) { return beat() ? result::kOk : result::kCancelled; });
         },
@@ -226,7 +336,7 @@ int32_t List(Kind kind, const std::string& archive, std::string& listing, NameEn
     ThreadLocale locale;
     NoProgress quiet;
     EntryNames names(kind, archive, encoding);
-    return ForEachEntry(kind, archive, &names, quiet, [&](Reader&, const std::string& name, const Beat&) {
+    return ForEachEntry(kind, archive, &names, quiet, [&](Reader&, int32_t, const std::string& name, const Beat&) {
         listing += name + "\n";
         return result::kOk;
     });
@@ -249,7 +359,7 @@ int32_t FileCount(Kind kind, const char* file) {
     ThreadLocale locale;
     int32_t count = 0;
     NoProgress quiet;
-    int32_t code = ForEachEntry(kind, file, nullptr, quiet, [&](Reader&, const std::string&, const Beat&) {
+    int32_t code = ForEachEntry(kind, file, nullptr, quiet, [&](Reader&, int32_t, const std::string&, const Beat&) {
         ++count;
         return result::kOk;
     });

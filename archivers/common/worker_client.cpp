@@ -92,6 +92,8 @@ struct Conversation {
     std::vector<wire::Aside> asides;
     std::optional<wire::Result> result;
     std::optional<bool> password_wanted;  // and whether the last one was wrong
+    std::optional<NameEncoding> plan;  // the first share's worker splits
+    std::optional<ShareOutcome> shared;  // its share is written
 
     // Takes every whole frame received; false once the worker broke the protocol.
     bool Take() {
@@ -117,6 +119,14 @@ struct Conversation {
             } else if (type == wire::Type::PasswordWanted) {
                 password_wanted = wire::DecodePasswordWanted(payload);
                 malformed = !password_wanted;
+            } else if (type == wire::Type::Plan) {
+                malformed = plan.has_value();  // said once
+                plan = wire::DecodePlan(payload);
+                malformed = malformed || !plan;
+            } else if (type == wire::Type::ShareEnd) {
+                malformed = shared.has_value();
+                shared = wire::DecodeShareOutcome(payload);
+                malformed = malformed || !shared;
             } else if (type == wire::Type::Result) {
                 result = wire::DecodeResult(payload);
                 malformed = !result;
@@ -131,6 +141,19 @@ struct Conversation {
 
 enum class Ending { Finished, Failed, Cancelled };
 
+// One worker of a request: the whole of it, or one share of an extraction.
+struct Run {
+    wire::Request request;
+    std::optional<platform::ChildProcess> child;
+    Conversation talk;
+    Clock::time_point last_heard = Clock::now();
+    int64_t done = 0;  // the latest progress shown
+    bool finish_sent = false;
+
+    // Its share written, the first share's worker waits for the second.
+    bool Waiting() const { return talk.shared && !talk.result && request.share == Share::First; }
+};
+
 // Asks the user for the password the worker wants and sends the answer; a
 // worker that asks without having been allowed to breaks the protocol.
 bool AnswerPassword(platform::ChildProcess& child, bool retry, PasswordSource* passwords) {
@@ -141,42 +164,102 @@ bool AnswerPassword(platform::ChildProcess& child, bool retry, PasswordSource* p
     return child.Send(frame.View());
 }
 
-// Reads from the worker until its Result is in, or it ends without one,
-// breaks the protocol, falls silent for too long, or the user cancels.
-Ending Follow(platform::ChildProcess& child, Conversation& talk, Progress& progress, PasswordSource* passwords) {
-    const auto timeout = std::chrono::milliseconds(TimeoutMs());
-    auto last_heard = Clock::now();
+// Reads whatever each worker has sent; false once one has ended without
+// its Result or broken the protocol.
+bool Listen(std::vector<Run>& runs) {
+    std::vector<pollfd> channels;
+    std::vector<Run*> listened;
+    for (Run& run : runs)
+        if (!run.talk.result) {
+            channels.push_back({run.child->Channel(), POLLIN, 0});
+            listened.push_back(&run);
+        }
+    int ready = poll(channels.data(), channels.size(), kPollMs);
+    if (ready < 0) return errno == EINTR;
     char buffer[1 << 16];
+    for (size_t i = 0; i < channels.size() && ready > 0; ++i) {
+        if (channels[i].revents == 0) continue;
+        Run& run = *listened[i];
+        ssize_t n = read(channels[i].fd, buffer, sizeof buffer);
+        if (n < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (n == 0) return false;
+        if (n < 0) continue;
+        run.talk.frames.Append(buffer, static_cast<size_t>(n));
+        if (!run.talk.Take()) return false;
+        // A plan only from the worker allowed to split, a share's end only from a share.
+        if (run.talk.plan && run.request.share != Share::First) return false;
+        if (run.talk.shared && (run.request.share == Share::Whole || (run.request.share == Share::First && !run.talk.plan)))
+            return false;
+        run.last_heard = Clock::now();
+    }
+    return true;
+}
+
+// Every step a worker reported is shown, so that the bar moves however the
+// frames arrived; then the latest once more, so that the window answers
+// while the workers are silent, and a cancel pressed before the result was
+// read wins over it. Shared, the bar is the workers' mean: each reads the
+// whole archive. False once the user has cancelled.
+bool ShowProgress(std::vector<Run>& runs, Progress& progress, std::string& entry, int64_t& total) {
+    auto mean = [&] {
+        int64_t sum = 0;
+        for (const Run& run : runs) sum += run.done;
+        return sum / static_cast<int64_t>(runs.size());
+    };
+    for (Run& run : runs) {
+        for (const wire::Progress& step : run.talk.steps) {
+            run.done = step.done;
+            total = step.total;
+            entry = step.entry;
+            if (!progress.Step(entry, mean(), total)) return false;
+        }
+        run.talk.steps.clear();
+    }
+    return progress.Step(entry, mean(), total);
+}
+
+// Starts the second share's worker once the first has split.
+bool StartSecond(std::vector<Run>& runs, const std::string& worker) {
+    Run second;
+    second.request = runs.front().request;
+    second.request.share = Share::Second;
+    second.request.chosen = *runs.front().talk.plan;
+    second.request.ask_password = false;  // no entry is encrypted
+    second.child = platform::ChildProcess::Start(worker, {});
+    const bool started = second.child && second.child->Send(wire::Encode(second.request));
+    runs.push_back(std::move(second));
+    return started;
+}
+
+// Reads from the workers until every Result is in, or one ends without
+// one, breaks the protocol, falls silent for too long, or the user cancels.
+// A worker waiting for a password or for the other share is not silent.
+Ending Follow(std::vector<Run>& runs, const std::string& worker, Progress& progress, PasswordSource* passwords) {
+    const auto timeout = std::chrono::milliseconds(TimeoutMs());
+    std::string entry;
+    int64_t total = 0;
     for (;;) {
-        pollfd channel{child.Channel(), POLLIN, 0};
-        int ready = poll(&channel, 1, kPollMs);
-        if (ready < 0 && errno != EINTR) return Ending::Failed;
-        if (ready > 0) {
-            ssize_t n = read(child.Channel(), buffer, sizeof buffer);
-            if (n < 0 && errno != EINTR && errno != EAGAIN) return Ending::Failed;
-            if (n == 0) return Ending::Failed;
-            if (n > 0) {
-                talk.frames.Append(buffer, static_cast<size_t>(n));
-                if (!talk.Take()) return Ending::Failed;
-                last_heard = Clock::now();
+        if (!Listen(runs)) return Ending::Failed;
+        if (!ShowProgress(runs, progress, entry, total)) return Ending::Cancelled;
+        if (runs.front().talk.plan && runs.size() == 1 && !StartSecond(runs, worker)) return Ending::Failed;
+        Run& first = runs.front();
+        if (runs.size() == 2 && first.Waiting() && runs.back().talk.result && !first.finish_sent) {
+            if (!first.child->Send(wire::EncodeFinish())) return Ending::Failed;
+            first.finish_sent = true;
+        }
+        bool finished = true;
+        for (Run& run : runs) {
+            if (run.talk.password_wanted) {
+                const bool retry = *run.talk.password_wanted;
+                run.talk.password_wanted.reset();
+                if (!AnswerPassword(*run.child, retry, &run == &first ? passwords : nullptr)) return Ending::Failed;
+                run.last_heard = Clock::now();
             }
+            if (run.Waiting()) run.last_heard = Clock::now();
+            if (!run.talk.result && Clock::now() - run.last_heard > timeout) return Ending::Failed;
+            finished = finished && run.talk.result;
         }
-        // Every step the worker reported is shown, so that the bar moves
-        // however the frames arrived; then the latest once more, so that the
-        // window answers while the worker is silent, and a cancel pressed
-        // before the result was read wins over it.
-        for (const wire::Progress& step : talk.steps)
-            if (!progress.Step(step.entry, step.done, step.total)) return Ending::Cancelled;
-        talk.steps.clear();
-        if (!progress.Step(talk.progress.entry, talk.progress.done, talk.progress.total)) return Ending::Cancelled;
-        if (talk.result) return Ending::Finished;
-        if (talk.password_wanted) {
-            const bool retry = *talk.password_wanted;
-            talk.password_wanted.reset();
-            if (!AnswerPassword(child, retry, passwords)) return Ending::Failed;
-            last_heard = Clock::now();
-        }
-        if (Clock::now() - last_heard > timeout) return Ending::Failed;
+        if (finished) return Ending::Finished;
     }
 }
 
@@ -193,9 +276,21 @@ void Drain(int channel, Conversation& talk) {
     }
 }
 
-Ending Ask(platform::ChildProcess& child, const wire::Request& request, Conversation& talk, Progress& progress,
-           PasswordSource* passwords) {
-    return child.Send(wire::Encode(request)) ? Follow(child, talk, progress, passwords) : Ending::Failed;
+Ending Ask(std::vector<Run>& runs, const std::string& worker, Progress& progress, PasswordSource* passwords) {
+    Run& run = runs.front();
+    run.last_heard = Clock::now();
+    return run.child->Send(wire::Encode(run.request)) ? Follow(runs, worker, progress, passwords) : Ending::Failed;
+}
+
+// How a share's walk went; a worker that answered without walking (the
+// archive would not open) failed before the first entry.
+ShareOutcome OutcomeOf(const Run& run) {
+    if (run.talk.shared) return *run.talk.shared;
+    ShareOutcome failed;
+    failed.stop_index = -1;
+    failed.stop = Stop::Fatal;
+    failed.stop_code = run.talk.result->code != result::kOk ? run.talk.result->code : kWorkerFailed;
+    return failed;
 }
 
 // What tells one version of a file from another.
@@ -283,42 +378,53 @@ WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progre
     request.ask_password = passwords != nullptr;
     const std::optional<FileStamp> stamp =
         request.operation == wire::Operation::Extract ? std::nullopt : StampOf(request.archive);
-    Conversation talk;
+    std::vector<Run> runs(1);
+    runs.front().request = std::move(request);
     Ending ending = Ending::Failed;
-    std::optional<platform::ChildProcess> child;
-    if (stamp) child = Idle().Take(worker, request.archive, *stamp);
-    if (child) {
-        ending = Ask(*child, request, talk, progress, passwords);
+    if (stamp) runs.front().child = Idle().Take(worker, runs.front().request.archive, *stamp);
+    if (runs.front().child) {
+        ending = Ask(runs, worker, progress, passwords);
         // An idle worker that has gone since (it never said Hello) is replaced.
-        if (ending == Ending::Failed && !talk.hello) {
-            child.reset();
-            talk = Conversation();
+        if (ending == Ending::Failed && !runs.front().talk.hello) {
+            runs.front().child.reset();
+            runs.front().talk = Conversation();
         }
     }
-    if (!child) {
-        child = platform::ChildProcess::Start(worker, {});
-        if (!child) return outcome;
-        ending = Ask(*child, request, talk, progress, passwords);
+    if (!runs.front().child) {
+        runs.front().child = platform::ChildProcess::Start(worker, {});
+        if (!runs.front().child) return outcome;
+        ending = Ask(runs, worker, progress, passwords);
     }
-    const pid_t pid = child->Pid();
     if (ending != Ending::Finished) {
-        child->Kill();
-        child->Wait(TimeoutMs());
-        Drain(child->Channel(), talk);
-        child.reset();  // reaped, if it was not
-        if (talk.temporary) RemoveTemporary(request.destination, *talk.temporary, pid);
-        SettleAsides(request, talk.asides, pid);
+        // Every worker is ended first: the other share's would go on writing.
+        for (Run& run : runs)
+            if (run.child) run.child->Kill();
+        for (Run& run : runs) {
+            if (!run.child) continue;
+            const pid_t pid = run.child->Pid();
+            run.child->Wait(TimeoutMs());
+            Drain(run.child->Channel(), run.talk);
+            run.child.reset();  // reaped, if it was not
+            if (run.talk.temporary) RemoveTemporary(run.request.destination, *run.talk.temporary, pid);
+            SettleAsides(run.request, run.talk.asides, pid);
+        }
         if (ending == Ending::Cancelled) outcome.code = result::kCancelled;
         return outcome;
     }
+    const wire::Result& answer = *runs.front().talk.result;
     outcome.answered = true;
-    outcome.code = talk.result->code;
-    outcome.value = talk.result->value;
-    outcome.text = std::move(talk.result->text);
-    // An extraction's worker ends here; a reading one waits for the next question.
-    if (stamp) Idle().Keep(IdleWorker{worker, request.archive, *stamp, std::move(*child)});
-    child.reset();
-    SettleAsides(request, talk.asides, pid);
+    outcome.code = runs.size() == 2 ? CombineShares(OutcomeOf(runs.front()), OutcomeOf(runs.back())) : answer.code;
+    outcome.value = answer.value;
+    outcome.text = answer.text;
+    outcome.workers = static_cast<int>(runs.size());
+    // An extraction's workers end here; a reading one waits for the next question.
+    Run& first = runs.front();
+    if (stamp) Idle().Keep(IdleWorker{worker, first.request.archive, *stamp, std::move(*first.child)});
+    for (Run& run : runs) {
+        const pid_t pid = run.child ? run.child->Pid() : -1;
+        run.child.reset();
+        SettleAsides(run.request, run.talk.asides, pid);
+    }
     return outcome;
 }
 

@@ -31,6 +31,7 @@ struct WorkerOutcome {
     int32_t code = kWorkerFailed;
     int32_t value = 0;
     std::string text;
+    int workers = 1;  // two when an extraction was shared
 };
 
 // For the module's settings window: how the worker is confined on this machine.
@@ -47,6 +48,9 @@ std::string WorkerPath();
 // entry never took it, else to the desktop's trash (platform/trash.h). With
 // `passwords` the worker may ask for the password of encrypted entries; the
 // time the user takes to answer does not count as the worker's silence.
+// An extraction asked with Share::First may be shared with a second worker
+// (operations.h): one progress for both, a cancel, a failure or a hang of
+// either ends both, and the result is the one a single worker would give.
 WorkerOutcome RunWorker(const std::string& worker, wire::Request request, Progress& progress,
                         PasswordSource* passwords = nullptr);
 

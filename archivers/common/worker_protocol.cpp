@@ -77,6 +77,7 @@ std::string Encode(const Request& r) {
     out.I32(r.mode).I32(r.parent).Text(r.archive).Text(r.destination).U32(static_cast<uint32_t>(r.patterns.size()));
     for (const auto& pattern : r.patterns) out.Text(pattern);
     out.U8(static_cast<uint8_t>(r.names)).U8(r.ask_password ? 1 : 0);
+    out.U8(static_cast<uint8_t>(r.share)).U8(static_cast<uint8_t>(r.chosen));
     return Frame(Type::Request, out.Take());
 }
 
@@ -93,6 +94,16 @@ std::string Encode(const Aside& a) {
 std::string Encode(const Result& r) { return Frame(Type::Result, Out().I32(r.code).I32(r.value).Text(r.text).Take()); }
 
 std::string EncodePasswordWanted(bool retry) { return Frame(Type::PasswordWanted, Out().U8(retry ? 1 : 0).Take()); }
+
+std::string EncodePlan(NameEncoding chosen) { return Frame(Type::Plan, Out().U8(static_cast<uint8_t>(chosen)).Take()); }
+
+std::string Encode(const ShareOutcome& o) {
+    Out out;
+    out.I32(o.first_index).I32(o.first_code).I32(o.stop_index).U8(static_cast<uint8_t>(o.stop)).I32(o.stop_code);
+    return Frame(Type::ShareEnd, out.Take());
+}
+
+std::string EncodeFinish() { return Frame(Type::Finish, ""); }
 
 // Written straight into `frame`, so that no other copy of the password is made.
 void EncodePassword(PasswordAnswer answer, const Secret& password, Secret& frame) {
@@ -123,10 +134,14 @@ std::optional<Request> DecodeRequest(std::string_view payload) {
     r.archive = in.Text();
     r.destination = in.Text();
     for (uint32_t n = in.U32(), i = 0; i < n && i < 4096; ++i) r.patterns.push_back(in.Text());
-    uint8_t names = in.U8(), ask = in.U8();
+    uint8_t names = in.U8(), ask = in.U8(), share = in.U8(), chosen = in.U8();
     if (names > static_cast<uint8_t>(NameEncoding::Utf8) || ask > 1 || !in.Done()) return std::nullopt;
+    if (share > static_cast<uint8_t>(Share::Second) || chosen > static_cast<uint8_t>(NameEncoding::Utf8))
+        return std::nullopt;
     r.names = static_cast<NameEncoding>(names);
     r.ask_password = ask == 1;
+    r.share = static_cast<Share>(share);
+    r.chosen = static_cast<NameEncoding>(chosen);
     return r;
 }
 
@@ -176,6 +191,28 @@ std::optional<bool> DecodePasswordWanted(std::string_view payload) {
     return in.Done() && retry <= 1 ? std::optional(retry == 1) : std::nullopt;
 }
 
+std::optional<NameEncoding> DecodePlan(std::string_view payload) {
+    In in(payload);
+    uint8_t chosen = in.U8();
+    if (!in.Done() || chosen > static_cast<uint8_t>(NameEncoding::Utf8)) return std::nullopt;
+    return static_cast<NameEncoding>(chosen);
+}
+
+std::optional<ShareOutcome> DecodeShareOutcome(std::string_view payload) {
+    In in(payload);
+    ShareOutcome o;
+    o.first_index = in.I32();
+    o.first_code = in.I32();
+    o.stop_index = in.I32();
+    uint8_t stop = in.U8();
+    o.stop_code = in.I32();
+    if (!in.Done() || stop > static_cast<uint8_t>(Stop::End)) return std::nullopt;
+    o.stop = static_cast<Stop>(stop);
+    return o;
+}
+
+bool DecodeFinish(std::string_view payload) { return payload.empty(); }
+
 std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& password) {
     password.Clear();
     if (payload.size() < 5) return std::nullopt;
@@ -195,7 +232,8 @@ std::optional<FrameHeader> DecodeHeader(std::string_view header) {
     if (!in.Done() || size > kMaxPayload) return std::nullopt;
     switch (static_cast<Type>(kind)) {
         case Type::Request: case Type::Hello: case Type::Progress: case Type::Temporary: case Type::Aside:
-        case Type::Result: case Type::PasswordWanted: case Type::Password:
+        case Type::Result: case Type::PasswordWanted: case Type::Password: case Type::Plan: case Type::ShareEnd:
+        case Type::Finish:
             return FrameHeader{static_cast<Type>(kind), size};
     }
     return std::nullopt;

@@ -11,6 +11,14 @@
 // reads an archive without writing (every operation but Extract) then waits
 // for the next Request about the same archive, and answers it the same way;
 // it ends when its module closes the socket.
+//
+// A ZIP extraction may be shared by two workers (operations.h). The module
+// asks the first with Share::First; when the archive is worth splitting, that
+// worker says Plan before it writes any file, and the module starts the
+// second with Share::Second and the names encoding the Plan gives. Each
+// sends ShareEnd once its share is written; the first then waits for the
+// module's Finish (sent once the second has its Result) before it gives the
+// folders their times and modes and sends its Result.
 #ifndef KELVORA_ARCHIVERS_WORKER_PROTOCOL_H
 #define KELVORA_ARCHIVERS_WORKER_PROTOCOL_H
 
@@ -21,12 +29,13 @@
 #include <vector>
 
 #include "name_encoding.h"
+#include "operations.h"
 #include "password.h"
 #include "reader.h"
 
 namespace archivers::wire {
 
-inline constexpr uint32_t kVersion = 3;
+inline constexpr uint32_t kVersion = 4;
 // Larger frames are refused: a listing of a million long names still fits.
 inline constexpr uint32_t kMaxPayload = 64u << 20;
 inline constexpr size_t kHeaderSize = 5;
@@ -40,6 +49,9 @@ enum class Type : uint8_t {
     Result = 'R',     // result code, value, text
     PasswordWanted = 'W',  // 1 when the password given before did not fit
     Password = 'K',        // module -> worker: PasswordAnswer, the password
+    Plan = 'S',            // the extraction is split: the names encoding chosen (Auto: none)
+    ShareEnd = 'E',        // how this share's walk went (ShareOutcome)
+    Finish = 'F',          // module -> first worker: the second share is written
 };
 
 enum class Operation : uint8_t { Check = 1, Count, TarType, Extract, Test, List };
@@ -54,6 +66,8 @@ struct Request {
     std::vector<std::string> patterns;
     NameEncoding names = NameEncoding::Auto;  // how raw entry names are read
     bool ask_password = false;  // encrypted entries may ask the module for a password
+    Share share = Share::Whole;  // Extract only
+    NameEncoding chosen = NameEncoding::Auto;  // the second share: the first's choice of encoding
 };
 
 struct Progress {
@@ -88,6 +102,9 @@ std::string Encode(const Temporary& temporary);
 std::string Encode(const Aside& aside);
 std::string Encode(const Result& result);
 std::string EncodePasswordWanted(bool retry);
+std::string EncodePlan(NameEncoding chosen);
+std::string Encode(const ShareOutcome& outcome);
+std::string EncodeFinish();
 // The module's answer; the frame holds the password and is cleared with `frame`.
 void EncodePassword(PasswordAnswer answer, const Secret& password, Secret& frame);
 
@@ -98,6 +115,9 @@ std::optional<Temporary> DecodeTemporary(std::string_view payload);
 std::optional<Aside> DecodeAside(std::string_view payload);
 std::optional<Result> DecodeResult(std::string_view payload);
 std::optional<bool> DecodePasswordWanted(std::string_view payload);
+std::optional<NameEncoding> DecodePlan(std::string_view payload);
+std::optional<ShareOutcome> DecodeShareOutcome(std::string_view payload);
+bool DecodeFinish(std::string_view payload);
 std::optional<PasswordAnswer> DecodePassword(std::string_view payload, Secret& password);
 
 // A frame's type and payload length, from its first kHeaderSize bytes;

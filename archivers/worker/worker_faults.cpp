@@ -33,6 +33,12 @@ Faults::Faults() {
     if (colon == std::string::npos) return;
     what_ = setting.substr(0, colon);
     at_entry_ = std::atoi(setting.c_str() + colon + 1);
+    if (size_t share = setting.find(':', colon + 1); share != std::string::npos) share_ = setting.substr(share + 1);
+}
+
+void Faults::ForShare(int share) {
+    const char* name = share == 1 ? "first" : share == 2 ? "second" : "";
+    if (!share_.empty() && share_ != name) at_entry_ = 0;
 }
 
 void Faults::AfterConfinement() {
@@ -48,6 +54,11 @@ void Faults::AtStep(std::string_view entry) {
     }
     // Entry N's data is being written, or entry N had none and the next one began.
     if (!((again && entries_ == at_entry_) || entries_ > at_entry_)) return;
+    if (what_ == "sleep") {
+        usleep(300'000);
+        at_entry_ = 0;
+        return;
+    }
     if (what_ == "crash") raise(SIGSEGV);
     if (what_ == "hang") for (;;) pause();
     if (what_ == "quit") std::_Exit(0);

@@ -127,9 +127,19 @@ std::string FolderOf(const Parts& entry) {
     return path;
 }
 
+// The module's Finish, which the first share's worker waits for; false when
+// the module has gone or sent something else.
+bool ReceiveFinish() {
+    char header[wire::kHeaderSize];
+    if (!ReceiveExactly(header, sizeof header)) return false;
+    const auto frame = wire::DecodeHeader(std::string_view(header, sizeof header));
+    return frame && frame->type == wire::Type::Finish && frame->size == 0;
+}
+
 // Tells the module how far the work has come, which temporary file is about
-// to be made and which file of the user's set aside, before it happens.
-class Reporter : public Progress, public TemporaryListener {
+// to be made and which file of the user's set aside, before it happens, and
+// the steps of a shared extraction.
+class Reporter : public Progress, public TemporaryListener, public ShareListener {
 public:
     explicit Reporter(Faults& faults) : faults_(faults) {}
     ~Reporter() override { ForgetPending(); }
@@ -145,10 +155,25 @@ public:
     }
 
     // Archive bytes read while no entry changes: a long entry, a long skip.
+    // Reading the headers before a split is work going on, not progress.
     void Heartbeat(int64_t bytes_read) {
-        last_.done = bytes_read;
+        if (!surveying_) last_.done = bytes_read;
         SendProgress(false);
     }
+
+    void Surveying(bool surveying) override { surveying_ = surveying; }
+
+    void Splitting(NameEncoding chosen) override { Send(wire::EncodePlan(chosen)); }
+
+    void Written(const ShareOutcome& outcome) override {
+        Send((unsent_ ? Encoded() : std::string()) + wire::Encode(outcome));
+        if (share_ == Share::First && !ReceiveFinish()) {
+            RemovePending();
+            std::_Exit(kChannelLost);
+        }
+    }
+
+    void SetShare(Share share) { share_ = share; }
 
     void Comparing() override { SendProgress(false); }
 
@@ -202,6 +227,8 @@ private:
     wire::Progress last_;
     int64_t sent_done_ = 0;
     bool unsent_ = false;
+    bool surveying_ = false;
+    Share share_ = Share::Whole;
 };
 
 Reporter* active_reporter = nullptr;
@@ -226,7 +253,9 @@ wire::Result Run(const wire::Request& request, Reporter& reporter) {
         }
         case wire::Operation::Extract: {
             Command command{Action::Extract, true, request.archive, request.destination, request.patterns};
-            return {Extract(request.kind, command, reporter, &reporter, options), 0, ""};
+            reporter.SetShare(request.share);
+            const ShareOptions shares{request.share, request.chosen, &reporter};
+            return {Extract(request.kind, command, reporter, &reporter, options, shares), 0, ""};
         }
     }
     return {result::kBadCommand, 0, ""};
@@ -240,7 +269,11 @@ void Prepare() {
     // Deep trees keep a folder open for every level.
     platform::RaiseOpenFileLimit();
     std::setlocale(LC_CTYPE, "C.UTF-8");
-    tzset();  // DOS times are local times: read the zone before the files are closed off
+    // DOS times are local times: the zone is read before the files are closed
+    // off. With TZ unset glibc looks at /etc/localtime again at every mktime,
+    // twice for each ZIP entry; named, the zone is read once.
+    if (platform::Environment("TZ").empty()) platform::SetEnvironment("TZ", ":/etc/localtime");
+    tzset();
 }
 
 platform::SandboxRules RulesFor(const wire::Request& request) {
@@ -293,6 +326,7 @@ int main() {
         }
         Send(wire::EncodeHello());
         if (starting) faults.AfterConfinement();
+        faults.ForShare(static_cast<int>(request->share));
         Send(wire::Encode(Answer(*request, faults)));
         if (!Reusable(request->operation)) std::_Exit(kDone);
     }

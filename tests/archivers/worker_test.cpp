@@ -9,9 +9,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include <gtest/gtest.h>
 
+#include "archive_bytes.h"
 #include "dravolix.h"
 #include "env_var.h"
 #include "module_loader.h"
@@ -105,6 +107,8 @@ TEST(WorkerProtocol, RequestsKeepEveryField) {
     sent.patterns = {"*.*", "b c.txt"};
     sent.names = NameEncoding::EucJp;
     sent.ask_password = true;
+    sent.share = Share::Second;
+    sent.chosen = NameEncoding::ShiftJis;
     std::string frame = wire::Encode(sent);
     auto received = wire::DecodeRequest(std::string_view(frame).substr(wire::kHeaderSize));
     ASSERT_TRUE(received);
@@ -117,6 +121,34 @@ TEST(WorkerProtocol, RequestsKeepEveryField) {
     EXPECT_EQ(received->patterns, sent.patterns);
     EXPECT_EQ(received->names, NameEncoding::EucJp);
     EXPECT_TRUE(received->ask_password);
+    EXPECT_EQ(received->share, Share::Second);
+    EXPECT_EQ(received->chosen, NameEncoding::ShiftJis);
+}
+
+TEST(WorkerProtocol, ShareFramesKeepEveryField) {
+    const ShareOutcome sent{7, 0x8013, 99, Stop::Unreadable, 0x8017};
+    wire::FrameReader frames;
+    const std::string bytes = wire::EncodePlan(NameEncoding::EucJp) + wire::Encode(sent) + wire::EncodeFinish();
+    frames.Append(bytes.data(), bytes.size());
+    wire::Type type;
+    std::string payload;
+    ASSERT_TRUE(frames.Next(type, payload));
+    EXPECT_EQ(type, wire::Type::Plan);
+    EXPECT_EQ(wire::DecodePlan(payload), NameEncoding::EucJp);
+    ASSERT_TRUE(frames.Next(type, payload));
+    EXPECT_EQ(type, wire::Type::ShareEnd);
+    auto received = wire::DecodeShareOutcome(payload);
+    EXPECT_FALSE(wire::DecodeShareOutcome(payload + "x"));
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->first_index, 7);
+    EXPECT_EQ(received->first_code, 0x8013);
+    EXPECT_EQ(received->stop_index, 99);
+    EXPECT_EQ(received->stop, Stop::Unreadable);
+    EXPECT_EQ(received->stop_code, 0x8017);
+    ASSERT_TRUE(frames.Next(type, payload));
+    EXPECT_EQ(type, wire::Type::Finish);
+    EXPECT_TRUE(wire::DecodeFinish(payload));
+    EXPECT_FALSE(wire::DecodePlan(std::string(1, '\x09')));
 }
 
 TEST(WorkerProtocol, PasswordAnswersParseOnlyWhenWhole) {
@@ -263,6 +295,193 @@ TEST(WorkerTest, AMissingWorkerIsAFailureNotACrash) {
     WorkerOutcome outcome = RunWorker("/nonexistent/zenkari-worker", Request(wire::Operation::Count, kData / "tree.tar"), quiet);
     EXPECT_FALSE(outcome.answered);
     EXPECT_EQ(outcome.code, kWorkerFailed);
+}
+
+// --- A ZIP extraction shared by two workers --------------------------------
+
+using archive_bytes::Item;
+
+// `count` files f0.txt ... in four folders (d0/ to d3/, entries of their own
+// with modes that are not the default, d3/ not writable), a link among them.
+std::vector<Item> ManyFiles(int count) {
+    std::vector<Item> items;
+    for (int folder = 0; folder < 4; ++folder)
+        items.push_back({.path = "d" + std::to_string(folder) + "/", .type = 040000, .perm = folder < 3 ? 0750u - folder * 010u : 0550u});
+    for (int i = 0; i < count; ++i)
+        items.push_back({.path = "d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt",
+                         .data = std::string(static_cast<size_t>(i * 37 % 3000), static_cast<char>('a' + i % 26))});
+    items.push_back({.path = "d0/link", .type = 0120000, .symlink = "f0.txt"});
+    return items;
+}
+
+// `count` files f0 ... at the top, no folders.
+std::vector<Item> FlatFiles(int count) {
+    std::vector<Item> items;
+    for (int i = 0; i < count; ++i) items.push_back({.path = "f" + std::to_string(i), .data = "file " + std::to_string(i)});
+    return items;
+}
+
+mode_t ModeOf(const fs::path& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+class SharedExtraction : public ::testing::Test {
+protected:
+    void Save(const std::vector<Item>& items, const std::string& options = {}, const std::string& password = {}) {
+        std::ofstream(archive_, std::ios::binary) << archive_bytes::Write("zip", items, options, password);
+    }
+    WorkerOutcome Extract(const fs::path& into, Share share, Progress& progress, PasswordSource* passwords = nullptr) {
+        wire::Request request = Request(wire::Operation::Extract, archive_, into);
+        request.kind = Kind::Zip;
+        request.share = share;
+        fs::create_directories(into);  // as the module makes it, before the worker is confined to it
+        return RunWorker(kTestWorker, request, progress, passwords);
+    }
+    WorkerOutcome Extract(const fs::path& into, Share share = Share::First) {
+        NoProgress quiet;
+        return Extract(into, share, quiet);
+    }
+
+    TempFolder work_{"shared-extraction"};
+    const fs::path archive_ = work_.Path() / "many.zip";
+};
+
+// What the progress window would show last.
+class ProgressRecorder : public Progress {
+public:
+    bool Step(std::string_view, int64_t done, int64_t total) override {
+        last = done;
+        last_total = total;
+        return true;
+    }
+    int64_t last = 0, last_total = 0;
+};
+
+TEST_F(SharedExtraction, TwoWorkersWriteWhatOneWrites) {
+    Save(ManyFiles(300));
+    NoProgress quiet;
+    ProgressRecorder progress;
+    const WorkerOutcome one = Extract(work_.Path() / "one", Share::Whole);
+    // The second share ends well after the first: the first must wait for it
+    // before the folders get their times and d3/ loses its write bit.
+    EnvVar later("ZENKARI_WORKER_FAULT", "sleep:250:second");
+    const WorkerOutcome two = Extract(work_.Path() / "two", Share::First, progress);
+    EXPECT_EQ(one.code, result::kOk);
+    EXPECT_EQ(one.workers, 1);
+    EXPECT_EQ(two.code, result::kOk);
+    EXPECT_EQ(two.workers, 2);
+    // Folder times too: set once both workers had written into them.
+    EXPECT_EQ(CompareTrees(work_.Path() / "one", work_.Path() / "two"), "");
+    for (const char* folder : {"d0", "d1", "d2", "d3"}) {
+        EXPECT_EQ(ModeOf(work_.Path() / "two" / folder), ModeOf(work_.Path() / "one" / folder)) << folder;
+        EXPECT_EQ(fs::last_write_time(work_.Path() / "two" / folder), fs::last_write_time(work_.Path() / "one" / folder))
+            << folder;
+    }
+    EXPECT_EQ(ModeOf(work_.Path() / "two" / "d3"), 0550u & ~platform::FileCreationMask());
+    EXPECT_EQ(Leftovers(work_.Path()), std::vector<fs::path>{});
+    for (const char* tree : {"one", "two"}) fs::permissions(work_.Path() / tree / "d3", fs::perms(0755));
+    // One bar for both, at its end when both are.
+    EXPECT_EQ(progress.last, progress.last_total);
+    EXPECT_GT(progress.last_total, 0);
+
+    Save(ManyFiles(kMinimumSplitEntries - 10));
+    EXPECT_EQ(Extract(work_.Path() / "small").workers, 1);
+}
+
+// Entry 1 (the second worker's) leaves the destination; a folder of the
+// user's stands where entry 6 or entry 0 (the first worker's) goes.
+TEST_F(SharedExtraction, TheFailureEarlierInTheArchiveWinsWhicheverWorkerMetIt) {
+    std::vector<Item> items = FlatFiles(300);
+    items[1].path = "../f1";
+    Save(items);
+    for (const auto& [blocked, expected] : {std::pair{"f6", result::kBrokenHeader}, std::pair{"f0", result::kWrite}}) {
+        for (Share share : {Share::Whole, Share::First}) {
+            const fs::path into = work_.Path() / (std::string(blocked) + std::to_string(static_cast<int>(share)));
+            fs::create_directories(into / blocked);
+            const WorkerOutcome outcome = Extract(into, share);
+            EXPECT_EQ(outcome.code, expected) << blocked;
+            EXPECT_EQ(outcome.workers, share == Share::First ? 2 : 1);
+            EXPECT_EQ(ReadFile(into / "f99"), "file 99");
+        }
+    }
+    EXPECT_FALSE(fs::exists(work_.Path() / "f1"));
+}
+
+TEST_F(SharedExtraction, NamesThatMeetAndEncryptedEntriesKeepOneWorker) {
+    std::vector<Item> twice = FlatFiles(300);
+    twice.push_back({.path = "f3", .data = "the later f3"});
+    Save(twice);
+    WorkerOutcome outcome = Extract(work_.Path() / "twice");
+    EXPECT_EQ(outcome.workers, 1);
+    EXPECT_EQ(ReadFile(work_.Path() / "twice" / "f3"), "the later f3");
+
+    std::vector<Item> folder_in_the_way = FlatFiles(300);
+    folder_in_the_way.push_back({.path = "f5/inside", .data = "x"});
+    Save(folder_in_the_way);
+    outcome = Extract(work_.Path() / "in-the-way");
+    EXPECT_EQ(outcome.workers, 1);
+    EXPECT_EQ(outcome.code, result::kMakeFolder);
+
+    Save(FlatFiles(300), "zip:encryption=zipcrypt", "pw");
+    ScriptedPasswords once({"pw"});
+    NoProgress quiet;
+    outcome = Extract(work_.Path() / "encrypted", Share::First, quiet, &once);
+    EXPECT_EQ(outcome.code, result::kOk);
+    EXPECT_EQ(outcome.workers, 1);
+    EXPECT_EQ(once.retries, std::vector<bool>{false});
+    EXPECT_EQ(ReadFile(work_.Path() / "encrypted" / "f42"), "file 42");
+}
+
+// The second worker stops inside f3, its file begun, and the first at f4;
+// f3 is cancelled once shown.
+TEST_F(SharedExtraction, ACancelEndsBothWorkers) {
+    Save(FlatFiles(300));
+    EnvVar hang("ZENKARI_WORKER_FAULT", "hang:4");
+    CancelAt cancel("f3");
+    const auto started = std::chrono::steady_clock::now();
+    const WorkerOutcome outcome = Extract(work_.Path() / "out", Share::First, cancel);
+    EXPECT_EQ(outcome.code, result::kCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(Leftovers(work_.Path()), std::vector<fs::path>{});
+    EXPECT_EQ(ReadFile(work_.Path() / "out" / "f0"), "file 0");
+}
+
+TEST_F(SharedExtraction, AWorkerThatCrashesOrHangsEndsBoth) {
+    Save(FlatFiles(300));
+    EnvVar timeout("ZENKARI_WORKER_TIMEOUT_MS", "500");
+    for (const char* fault : {"crash:3:second", "hang:3:first", "hang:3:second"}) {
+        EnvVar set("ZENKARI_WORKER_FAULT", fault);
+        const fs::path into = work_.Path() / fault;
+        const WorkerOutcome outcome = Extract(into);
+        EXPECT_FALSE(outcome.answered) << fault;
+        EXPECT_EQ(outcome.code, kWorkerFailed) << fault;
+        EXPECT_EQ(Leftovers(into), std::vector<fs::path>{}) << fault;
+    }
+}
+
+// f0 is the first worker's entry, f1 the second's: each sets the user's file
+// aside, and the module puts both in the trash when the workers are done.
+TEST_F(SharedExtraction, TheUsersFilesSetAsideByBothWorkersReachTheTrash) {
+    TempFolder data("shared-aside-data");
+    EnvVar data_home("XDG_DATA_HOME", data.Path().c_str());
+    Save(FlatFiles(300));
+    const fs::path into = work_.Path() / "out";
+    fs::create_directories(into);
+    std::ofstream(into / "f0") << "the user's f0";
+    std::ofstream(into / "f1") << "the user's f1";
+    const WorkerOutcome outcome = Extract(into);
+    EXPECT_EQ(outcome.code, result::kOk);
+    EXPECT_EQ(outcome.workers, 2);
+    EXPECT_EQ(ReadFile(into / "f0"), "file 0");
+    EXPECT_EQ(ReadFile(into / "f1"), "file 1");
+    EXPECT_EQ(Leftovers(into), std::vector<fs::path>{});
+    const auto trashed = TrashContents(data.Path() / "Trash");
+    ASSERT_EQ(trashed.size(), 2u);
+    std::set<std::pair<std::string, std::string>> seen;
+    for (const Trashed& file : trashed) seen.insert({file.path, file.contents});
+    EXPECT_EQ(seen, (std::set<std::pair<std::string, std::string>>{{(into / "f0").string(), "the user's f0"},
+                                                                   {(into / "f1").string(), "the user's f1"}}));
 }
 
 // An application folder whose modules start the test build of the worker.

@@ -530,5 +530,40 @@ TEST_F(Extraction, ShiftJisNamesOfALevel0LzhHeaderKeepTheirSecondByte) {
     EXPECT_EQ(ReadFile(Out() / "表" / "ソ.txt"), "sjis\n");
 }
 
+// --- Two shares of one extraction --------------------------------------------
+
+// What one worker walking all 100 entries would have answered, from how two
+// shares' walks went, whichever share is named first.
+TEST(CombineShares, GiveWhatOneWalkWouldHaveGiven) {
+    const ShareOutcome clean{-1, 0, 100, Stop::End, 0};
+    struct Case {
+        const char* what;
+        ShareOutcome a, b;
+        int32_t expected;
+    } cases[] = {
+        {"both clean", clean, clean, result::kOk},
+        {"the earlier failure", {8, result::kWrite, 100, Stop::End, 0}, {3, result::kBrokenHeader, 100, Stop::End, 0},
+         result::kBrokenHeader},
+        {"a fatal stop over an earlier failure", {-1, 0, 8, Stop::Fatal, result::kDiskFull},
+         {3, result::kWrite, 100, Stop::End, 0}, result::kDiskFull},
+        {"no failure after the stop", {-1, 0, 5, Stop::Broken, result::kReadArchive},
+         {7, result::kWrite, 100, Stop::End, 0}, result::kReadArchive},
+        {"a failure before the stop", {-1, 0, 5, Stop::Broken, result::kReadArchive},
+         {3, result::kWrite, 100, Stop::End, 0}, result::kWrite},
+        {"the damaged entry itself", {5, result::kChecksum, 5, Stop::Broken, result::kReadArchive},
+         {-1, 0, 5, Stop::Unreadable, result::kBrokenHeader}, result::kChecksum},
+        {"a fatal entry before the header after it", {-1, 0, 4, Stop::Fatal, result::kDiskFull},
+         {-1, 0, 4, Stop::Unreadable, result::kBrokenHeader}, result::kDiskFull},
+        {"a header both could not read", {-1, 0, 50, Stop::Unreadable, result::kBrokenHeader},
+         {-1, 0, 50, Stop::Unreadable, result::kBrokenHeader}, result::kBrokenHeader},
+        {"the end's own failure", {-1, 0, 100, Stop::End, result::kChecksum}, {-1, 0, 100, Stop::End, result::kChecksum},
+         result::kChecksum},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CombineShares(c.a, c.b), c.expected) << c.what;
+        EXPECT_EQ(CombineShares(c.b, c.a), c.expected) << c.what << ", the other way round";
+    }
+}
+
 }  // namespace
 }  // namespace archivers
