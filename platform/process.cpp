@@ -88,6 +88,8 @@ std::string Environment(const char* name) {
     return value ? value : "";
 }
 
+bool EnvironmentHas(const char* name) { return std::getenv(name) != nullptr; }
+
 void SetEnvironment(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
 
 std::string ProgramPath() {

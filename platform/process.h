@@ -25,6 +25,8 @@ bool StartDetached(const std::vector<std::string>& argv);
 
 // The value of an environment variable, empty when it is not set.
 std::string Environment(const char* name);
+// True when the variable is set, even to nothing.
+bool EnvironmentHas(const char* name);
 // Sets it for this process and the programs it starts from now on.
 void SetEnvironment(const char* name, const std::string& value);
 

@@ -271,8 +271,9 @@ void Prepare() {
     std::setlocale(LC_CTYPE, "C.UTF-8");
     // DOS times are local times: the zone is read before the files are closed
     // off. With TZ unset glibc looks at /etc/localtime again at every mktime,
-    // twice for each ZIP entry; named, the zone is read once.
-    if (platform::Environment("TZ").empty()) platform::SetEnvironment("TZ", ":/etc/localtime");
+    // twice for each ZIP entry; named, the zone is read once. An empty TZ
+    // (UTC) is left as it is.
+    if (!platform::EnvironmentHas("TZ")) platform::SetEnvironment("TZ", ":/etc/localtime");
     tzset();
 }
 
