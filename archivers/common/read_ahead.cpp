@@ -8,12 +8,21 @@
 
 namespace archivers {
 
-ReadAhead::ReadAhead(std::unique_ptr<StreamSource> source, size_t block_size, size_t blocks)
-    : source_(std::move(source)), filters_(source_->Filters()) {
+ReadAhead::ReadAhead(std::unique_ptr<StreamSource> source, size_t block_size, size_t blocks, int alone)
+    : source_(std::move(source)), filters_(source_->Filters()), alone_limit_(alone) {
     for (size_t i = 0; i < std::max<size_t>(blocks, 1); ++i) slots_.push_back(Slot{Block(block_size)});
+    want_ = std::min(kFirstBlock, block_size);
+    if (alone_limit_ <= 0) Start();
+}
+
+void ReadAhead::Start() {
     try {
-        thread_ = std::thread(&ReadAhead::Produce, this);
+        thread_ = std::thread([this] {
+            while (ProduceBlock()) {
+            }
+        });
     } catch (const std::system_error&) {
+        std::lock_guard lock(mutex_);
         done_ = failed_ = true;
         failure_ = "cannot start the decompressing thread";
         failure_number_ = EAGAIN;
@@ -41,44 +50,40 @@ ssize_t ReadAhead::Fill(Slot& slot, size_t want) {
     return n;
 }
 
-// The only code that runs on the thread: fills the free slots one by one,
-// each left to the caller once it is counted in filled_. A block goes over
+// Fills the next free slot, which is the caller's once counted in filled_;
+// false once the source is done or the reader stops. A block goes over
 // full, or short with the end of the stream behind it; a failure drops the
 // block it happened in. So libarchive's own readers of these compressions
 // hand over their blocks, and a tar reader that stops at its end-of-archive
 // marker has still met a failure in the last block: damage in a stream's
 // last bytes fails the archive as it did when libarchive decompressed it.
-void ReadAhead::Produce() {
-    const size_t block_size = slots_.front().data.size();
-    size_t want = std::min(kFirstBlock, block_size);
-    for (;;) {
-        size_t index = 0;
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || filled_ < slots_.size(); });
-            if (stopping_) return;
-            index = (head_ + filled_) % slots_.size();
-        }
-        Slot& slot = slots_[index];
-        const ssize_t status = Fill(slot, want);
-        if (status < 0) slot.size = 0;
-        {
-            std::lock_guard lock(mutex_);
-            if (slot.size > 0) ++filled_;
-            if (status <= 0) {
-                done_ = true;
-                end_bytes_ = slot.bytes_read;
-                failed_ = status < 0;
-                if (failed_) {
-                    failure_ = source_->Error();
-                    failure_number_ = source_->ErrorNumber();
-                }
+bool ReadAhead::ProduceBlock() {
+    size_t index = 0;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stopping_ || filled_ < slots_.size(); });
+        if (stopping_) return false;
+        index = (head_ + filled_) % slots_.size();
+    }
+    Slot& slot = slots_[index];
+    const ssize_t status = Fill(slot, want_);
+    if (status < 0) slot.size = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (slot.size > 0) ++filled_;
+        if (status <= 0) {
+            done_ = true;
+            end_bytes_ = slot.bytes_read;
+            failed_ = status < 0;
+            if (failed_) {
+                failure_ = source_->Error();
+                failure_number_ = source_->ErrorNumber();
             }
         }
-        changed_.notify_all();
-        if (status <= 0) return;
-        want = std::min(want * 2, block_size);
     }
+    changed_.notify_all();
+    want_ = std::min(want_ * 2, slot.data.size());
+    return status > 0;
 }
 
 ssize_t ReadAhead::Read(const void** block) {
@@ -90,6 +95,14 @@ ssize_t ReadAhead::Read(const void** block) {
         --filled_;
         held_ = false;
         changed_.notify_all();
+    }
+    if (!held_ && filled_ == 0 && !done_ && !thread_.joinable()) {
+        lock.unlock();
+        if (alone_++ < alone_limit_)
+            ProduceBlock();
+        else
+            Start();
+        lock.lock();
     }
     if (!held_) {
         changed_.wait(lock, [&] { return filled_ > 0 || done_; });

@@ -34,9 +34,15 @@ public:
     // enough for the progress bar to move (and a cancel to be seen) often.
     static constexpr size_t kStep = 1 << 17;
 
-    // Starts the thread; a thread that cannot be started is a read error.
-    explicit ReadAhead(std::unique_ptr<StreamSource> source, size_t block_size = kBlockSize, size_t blocks = kBlocks);
-    // Stops the thread at its next step and waits for it.
+    // Blocks decompressed on the caller's thread before the thread starts:
+    // telling what an archive is, or reading a small one, starts none.
+    static constexpr int kAlone = 3;
+
+    // With `alone` 0 the thread starts at once. A thread that cannot be
+    // started is a read error.
+    explicit ReadAhead(std::unique_ptr<StreamSource> source, size_t block_size = kBlockSize, size_t blocks = kBlocks,
+                       int alone = kAlone);
+    // Stops the thread, if it started, at its next step and waits for it.
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -61,7 +67,8 @@ private:
         int64_t bytes_read = 0;
     };
 
-    void Produce();
+    void Start();
+    bool ProduceBlock();
     // Fills `slot` with up to `want` bytes: the source's last answer.
     ssize_t Fill(Slot& slot, size_t want);
 
@@ -69,6 +76,7 @@ private:
     const std::vector<int> filters_;
     std::vector<Slot> slots_;
     std::atomic<bool> stopping_ = false;
+    size_t want_ = 0;  // the next block's size: the caller's until the thread starts, then the thread's
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -84,6 +92,8 @@ private:
     int64_t end_bytes_ = 0;  // compressed bytes read in all, once done_
 
     // The caller's thread only: set by Read.
+    const int alone_limit_;
+    int alone_ = 0;            // blocks made on this thread
     size_t handed_ = 0;        // bytes of the held block handed over
     int64_t block_start_ = 0;  // compressed bytes behind the blocks before it
     std::string error_;

@@ -36,6 +36,8 @@ public:
     struct Log {
         std::atomic<int64_t> given = 0;
         std::atomic<bool> destroyed = false;
+        std::thread::id caller = std::this_thread::get_id();
+        std::atomic<bool> elsewhere = false;  // read on another thread than the caller's
     };
     CountingSource(int64_t total, Log& log, int64_t fail_at = -1, size_t piece = 777,
                    std::chrono::microseconds pause = {})
@@ -43,6 +45,7 @@ public:
     ~CountingSource() override { log_.destroyed = true; }
 
     ssize_t ReadInto(unsigned char* out, size_t size) override {
+        if (std::this_thread::get_id() != log_.caller) log_.elsewhere = true;
         std::this_thread::sleep_for(pause_);
         if (fail_at_ >= 0 && at_ >= fail_at_) return -1;
         size_t n = std::min(size, 1 + static_cast<size_t>(random_() % piece_));
@@ -111,6 +114,20 @@ TEST(ReadAhead, HandsOverEveryByteInOrderAndTheErrorInsteadOfItsBlock) {
     }
 }
 
+// Telling what an archive is, or reading a small one, starts no thread.
+TEST(ReadAhead, TheFirstBlocksAreMadeOnTheCallersThread) {
+    const int64_t alone = (1 + 2 + 4) * static_cast<int64_t>(ReadAhead::kFirstBlock);  // kAlone blocks
+    for (int64_t total : {int64_t{0}, int64_t{1000}, alone - 1, alone + 1, int64_t{8} << 20}) {
+        SCOPED_TRACE(total);
+        CountingSource::Log log;
+        ReadAhead ahead(std::make_unique<CountingSource>(total, log));
+        ssize_t last = -1;
+        EXPECT_EQ(ReadAll(ahead, last), total);
+        EXPECT_EQ(last, 0);
+        EXPECT_EQ(log.elsewhere, total > alone);
+    }
+}
+
 // Pieces small enough for the bar to move often, each moving BytesRead on.
 TEST(ReadAhead, PiecesAreSmallAndBytesReadFollowsThem) {
     constexpr int64_t kTotal = 16 << 20;
@@ -135,7 +152,7 @@ TEST(ReadAhead, LettingGoStopsTheThreadWhereverItIs) {
         SCOPED_TRACE(taken);
         CountingSource::Log log;
         {
-            ReadAhead ahead(std::make_unique<CountingSource>(-1, log), kBlock, kBlocks);
+            ReadAhead ahead(std::make_unique<CountingSource>(-1, log), kBlock, kBlocks, 0);
             const void* block = nullptr;
             for (int i = 0; i < taken; ++i) ASSERT_GT(ahead.Read(&block), 0);
             const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -150,7 +167,7 @@ TEST(ReadAhead, LettingGoStopsTheThreadWhereverItIs) {
     // A slow source in the middle of a block: stopped at its next step.
     CountingSource::Log log;
     {
-        ReadAhead ahead(std::make_unique<CountingSource>(-1, log, -1, 100, 1ms));
+        ReadAhead ahead(std::make_unique<CountingSource>(-1, log, -1, 100, 1ms), ReadAhead::kBlockSize, 4, 0);
         while (log.given == 0) std::this_thread::sleep_for(1ms);
     }
     EXPECT_TRUE(log.destroyed);
