@@ -138,8 +138,7 @@ GzipSource::GzipSource(const std::string& path, size_t read_size)
     : file_(open(path.c_str(), O_RDONLY | O_CLOEXEC)),
       inflater_(std::make_unique<Inflater>()),
       read_size_(std::max<size_t>(read_size, 1)),
-      input_(read_size_ + 1),
-      output_(kOutputBlock) {
+      input_(read_size_ + 1) {
     io_.in = input_.data();
 }
 
@@ -182,8 +181,9 @@ bool GzipSource::NextMember() {
 std::vector<int> GzipSource::Filters() const { return {ARCHIVE_FILTER_GZIP}; }
 
 ssize_t GzipSource::Read(const void** block) {
-    *block = output_.data();
-    return ReadInto(output_.data(), output_.size());
+    if (!output_) output_.emplace(kOutputBlock);
+    *block = output_->data();
+    return ReadInto(output_->data(), output_->size());
 }
 
 ssize_t GzipSource::ReadInto(unsigned char* out, size_t size) {

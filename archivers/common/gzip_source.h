@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "block.h"
@@ -59,7 +60,8 @@ private:
     UniqueFd file_;
     std::unique_ptr<Inflater> inflater_;
     size_t read_size_;
-    Block input_, output_;
+    Block input_;
+    std::optional<Block> output_;  // Read's own, made when first asked for
     Buffers io_;
     bool between_members_ = false;
     bool finished_ = false;

@@ -9,9 +9,12 @@
 namespace archivers {
 
 ReadAhead::ReadAhead(std::unique_ptr<StreamSource> source, size_t block_size, size_t blocks, int alone)
-    : source_(std::move(source)), filters_(source_->Filters()), alone_limit_(alone) {
-    for (size_t i = 0; i < std::max<size_t>(blocks, 1); ++i) slots_.push_back(Slot{Block(block_size)});
-    want_ = std::min(kFirstBlock, block_size);
+    : source_(std::move(source)),
+      filters_(source_->Filters()),
+      block_size_(std::max<size_t>(block_size, 1)),
+      slots_(std::max<size_t>(blocks, 1)),
+      alone_limit_(alone) {
+    want_ = std::min(kFirstBlock, block_size_);
     if (alone_limit_ <= 0) Start();
 }
 
@@ -39,10 +42,11 @@ ReadAhead::~ReadAhead() {
 }
 
 ssize_t ReadAhead::Fill(Slot& slot, size_t want) {
+    if (!slot.data) slot.data.emplace(block_size_);
     slot.size = 0;
     ssize_t n = 1;
     while (slot.size < want && !stopping_) {
-        n = source_->ReadInto(slot.data.data() + slot.size, std::min(kStep, want - slot.size));
+        n = source_->ReadInto(slot.data->data() + slot.size, std::min(kStep, want - slot.size));
         if (n <= 0) break;
         slot.size += static_cast<size_t>(n);
     }
@@ -82,7 +86,7 @@ bool ReadAhead::ProduceBlock() {
         }
     }
     changed_.notify_all();
-    want_ = std::min(want_ * 2, slot.data.size());
+    want_ = std::min(want_ * 2, block_size_);
     return status > 0;
 }
 
@@ -119,7 +123,7 @@ ssize_t ReadAhead::Read(const void** block) {
     Slot& slot = slots_[head_];
     lock.unlock();
     const size_t size = std::min(kStep, slot.size - handed_);
-    *block = slot.data.data() + handed_;
+    *block = slot.data->data() + handed_;
     handed_ += size;
     const double share = static_cast<double>(handed_) / static_cast<double>(slot.size);
     bytes_read_ = block_start_ + static_cast<int64_t>(share * static_cast<double>(slot.bytes_read - block_start_));

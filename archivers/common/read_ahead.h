@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,7 +63,7 @@ public:
 
 private:
     struct Slot {
-        Block data;
+        std::optional<Block> data;  // made when first filled: a small archive needs one
         size_t size = 0;
         int64_t bytes_read = 0;
     };
@@ -74,6 +75,7 @@ private:
 
     std::unique_ptr<StreamSource> source_;
     const std::vector<int> filters_;
+    const size_t block_size_;
     std::vector<Slot> slots_;
     std::atomic<bool> stopping_ = false;
     size_t want_ = 0;  // the next block's size: the caller's until the thread starts, then the thread's
