@@ -1,5 +1,6 @@
 #include "gzip_source.h"
 
+#include <archive.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "input_watch.h"
 
 #if KELVORA_HAVE_ISAL
 #include <isa-l/igzip_lib.h>
@@ -138,8 +138,7 @@ GzipSource::GzipSource(const std::string& path, size_t read_size)
     : file_(open(path.c_str(), O_RDONLY | O_CLOEXEC)),
       inflater_(std::make_unique<Inflater>()),
       read_size_(std::max<size_t>(read_size, 1)),
-      input_(read_size_ + 1),
-      output_(kOutputBlock) {
+      input_(read_size_ + 1) {
     io_.in = input_.data();
 }
 
@@ -160,7 +159,6 @@ bool GzipSource::Fill() {
     }
     io_.in_left += static_cast<size_t>(n);
     consumed_ += n;
-    NoteInput(consumed_);
     return true;
 }
 
@@ -180,12 +178,19 @@ bool GzipSource::NextMember() {
     return true;
 }
 
+std::vector<int> GzipSource::Filters() const { return {ARCHIVE_FILTER_GZIP}; }
+
 ssize_t GzipSource::Read(const void** block) {
-    *block = output_.data();
+    if (!output_) output_.emplace(kOutputBlock);
+    *block = output_->data();
+    return ReadInto(output_->data(), output_->size());
+}
+
+ssize_t GzipSource::ReadInto(unsigned char* out, size_t size) {
     if (!error_.empty()) return -1;
-    io_.out = output_.data();
-    io_.out_left = output_.size();
-    while (io_.out_left == output_.size() && !finished_) {
+    io_.out = out;
+    io_.out_left = size;
+    while (io_.out_left == size && !finished_) {
         if (between_members_) {
             if (!NextMember()) return -1;
             continue;
@@ -202,13 +207,13 @@ ssize_t GzipSource::Read(const void** block) {
         Step step = inflater_->Run(io_, error_);
         if (step == Step::kError) return -1;
         if (step == Step::kMemberEnd) between_members_ = true;
-        if (step == Step::kMore && io_.in_left == in_before && io_.out_left == output_.size()) {
+        if (step == Step::kMore && io_.in_left == in_before && io_.out_left == size) {
             // Neither input taken nor output made: the data can go no further.
             error_ = "gzip data error: stalled";
             return -1;
         }
     }
-    return static_cast<ssize_t>(output_.size() - io_.out_left);
+    return static_cast<ssize_t>(size - io_.out_left);
 }
 
 bool GzipSource::Finish() {

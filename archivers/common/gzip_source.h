@@ -6,16 +6,19 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "block.h"
 #include "disk_writer.h"
+#include "stream_source.h"
 
 namespace archivers {
 
-class GzipSource {
+class GzipSource : public StreamSource {
 public:
     // Bytes asked of the file at a time, unless a test asks for fewer.
     static constexpr size_t kReadSize = 1 << 17;
@@ -24,19 +27,22 @@ public:
     static bool IsGzip(const std::string& path);
 
     explicit GzipSource(const std::string& path, size_t read_size = kReadSize);
-    ~GzipSource();
+    ~GzipSource() override;
     GzipSource(const GzipSource&) = delete;
     GzipSource& operator=(const GzipSource&) = delete;
 
     bool Opened() const;
-    // The next decompressed block: its size, 0 at the end, -1 on an error
-    // (then Error() says what).
+    // The next decompressed block, in a buffer of the source's own: its
+    // size, 0 at the end, -1 on an error (then Error() says what).
     ssize_t Read(const void** block);
     // Reads what is left, so that the last member's check is made.
     bool Finish();
-    const std::string& Error() const { return error_; }
-    // Compressed bytes consumed so far.
-    int64_t BytesRead() const { return consumed_; }
+    ssize_t ReadInto(unsigned char* out, size_t size) override;
+    const std::string& Error() const override { return error_; }
+    // EILSEQ: libarchive's number for damaged data ("file format" errors).
+    int ErrorNumber() const override { return EILSEQ; }
+    int64_t BytesRead() const override { return consumed_; }
+    std::vector<int> Filters() const override;
 
     // What the inflater sees: the unread input, the room left for output.
     struct Buffers {
@@ -54,7 +60,8 @@ private:
     UniqueFd file_;
     std::unique_ptr<Inflater> inflater_;
     size_t read_size_;
-    Block input_, output_;
+    Block input_;
+    std::optional<Block> output_;  // Read's own, made when first asked for
     Buffers io_;
     bool between_members_ = false;
     bool finished_ = false;

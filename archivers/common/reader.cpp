@@ -7,6 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "filter_source.h"
+#include "gzip_source.h"
+#include "xz_source.h"
+
 namespace archivers {
 namespace {
 
@@ -66,11 +70,34 @@ Reader::~Reader() {
     if (arj_entry_) archive_entry_free(arj_entry_);
 }
 
-la_ssize_t Reader::ReadGzip(archive* a, void* reader, const void** block) {
-    GzipSource& gzip = *static_cast<Reader*>(reader)->gzip_;
-    ssize_t n = gzip.Read(block);
-    if (n < 0) archive_set_error(a, EILSEQ, "%s", gzip.Error().c_str());
+la_ssize_t Reader::ReadStream(archive* a, void* reader, const void** block) {
+    ReadAhead& stream = *static_cast<Reader*>(reader)->stream_;
+    ssize_t n = stream.Read(block);
+    if (n < 0) archive_set_error(a, stream.ErrorNumber(), "%s", stream.Error().c_str());
     return n;
+}
+
+// gzip, xz, bzip2 and zstd are decompressed by a source of ours, so that the
+// decompressing runs beside libarchive's reading of the format. gzip is
+// ours also so that its CRC is checked; the rest read as libarchive would.
+int32_t Reader::OpenStream(const std::string& path) {
+    std::unique_ptr<StreamSource> source;
+    gzip_ = GzipSource::IsGzip(path);
+    if (gzip_) {
+        auto gzip = std::make_unique<GzipSource>(path);
+        if (!gzip->Opened()) return result::kOpenArchive;
+        source = std::move(gzip);
+    } else if (XzSource::IsXz(path)) {
+        auto xz = std::make_unique<XzSource>(path);
+        if (!xz->Opened()) return result::kOpenArchive;
+        source = std::move(xz);
+    } else if (FilterSource::Handles(path)) {
+        auto filter = std::make_unique<FilterSource>(path);
+        if (!filter->Opened()) return result::kOpenArchive;
+        source = std::move(filter);
+    }
+    if (source) stream_ = std::make_unique<ReadAhead>(std::move(source));
+    return result::kOk;
 }
 
 // libarchive asks when no password given so far opens the entry; it keeps
@@ -94,24 +121,23 @@ int32_t Reader::OpenWith(Kind kind, const std::string& path) {
     filters_.clear();
     archive_ = archive_read_new();
     if (!archive_) return result::kOpenArchive;
-    // gzip is decompressed here rather than by libarchive, so that its CRC is checked.
-    gzip_.reset();
+    stream_.reset();
+    gzip_ = false;
     source_.reset();
-    if (kind == Kind::Tar && GzipSource::IsGzip(path)) {
-        gzip_ = std::make_unique<GzipSource>(path);
-        if (!gzip_->Opened()) return result::kOpenArchive;
-    }
-    if (!gzip_) source_ = std::make_unique<FileSource>(path);
-    SupportFormats(archive_, kind, gzip_ != nullptr);
+    if (kind == Kind::Tar)
+        if (int32_t code = OpenStream(path); code != result::kOk) return code;
+    if (!stream_) source_ = std::make_unique<FileSource>(path);
+    SupportFormats(archive_, kind, gzip_);
     if (passwords_) archive_read_set_passphrase_callback(archive_, this, &Reader::NextPassword);
-    int opened = gzip_ ? archive_read_open(archive_, this, nullptr, &Reader::ReadGzip, nullptr)
-                       : source_->OpenIn(archive_);
+    int opened = stream_ ? archive_read_open(archive_, this, nullptr, &Reader::ReadStream, nullptr)
+                         : source_->OpenIn(archive_);
     if (opened != ARCHIVE_OK) {
         broken_ = true;
         return result::kNotArchive;
     }
     // Known now, and still wanted when the first header fails.
     for (int i = 0, n = archive_filter_count(archive_); i < n; ++i) filters_.push_back(archive_filter_code(archive_, i));
+    if (stream_) filters_.insert(filters_.end(), stream_->Filters().begin(), stream_->Filters().end());
     int status = ReadHeader();
     if ((status == ARCHIVE_OK || status == ARCHIVE_WARN) && entry_) return result::kOk;
     entry_ = nullptr;
@@ -135,7 +161,7 @@ int32_t Reader::Open(Kind kind, const std::string& path, PasswordSource* passwor
     // A compressed file with no archive inside is one entry of its own;
     // a file that is not compressed at all is none of ours.
     if (code == result::kOk && IsRawFile()) {
-        bool compressed = gzip_ != nullptr;
+        bool compressed = false;
         for (int filter : kCompressionFilters) compressed = compressed || HasFilter(filter);
         if (!compressed) {
             entry_ = nullptr;
@@ -143,7 +169,7 @@ int32_t Reader::Open(Kind kind, const std::string& path, PasswordSource* passwor
         }
     }
     // A gzip stream that fails its own checks is damaged, not something else.
-    if (code == result::kNotArchive && gzip_ && !gzip_->Error().empty()) return Finish();
+    if (code == result::kNotArchive && gzip_ && !stream_->Error().empty()) return Finish();
     return code;
 }
 
@@ -246,12 +272,11 @@ int32_t Reader::ReadArjData(const std::function<int32_t(const char*, size_t, int
 }
 
 bool Reader::HasFilter(int code) const {
-    if (code == ARCHIVE_FILTER_GZIP && gzip_) return true;
     return std::find(filters_.begin(), filters_.end(), code) != filters_.end();
 }
 
 int64_t Reader::BytesRead() const {
-    if (gzip_) return gzip_->BytesRead();
+    if (stream_) return stream_->BytesRead();
     if (arj_) return broken_ ? -1 : static_cast<int64_t>(arj_->Position());
     return broken_ || !archive_ ? -1 : archive_filter_bytes(archive_, -1);
 }
@@ -301,9 +326,16 @@ int32_t Reader::Next() {
     return Failure(archive_errno(archive_) == EILSEQ ? result::kBrokenHeader : result::kReadArchive);
 }
 
+// Only gzip's tail is checked: libarchive never read past the archive's end
+// in the other compressions, and results stay as they were.
 int32_t Reader::Finish() {
-    if (!gzip_ || gzip_->Finish()) return result::kOk;
-    return gzip_->Error().find("CRC") != std::string::npos ? result::kChecksum : result::kReadArchive;
+    if (!gzip_) return result::kOk;
+    const void* block = nullptr;
+    ssize_t n;
+    while ((n = stream_->Read(&block)) > 0) {
+    }
+    if (n == 0) return result::kOk;
+    return stream_->Error().find("CRC") != std::string::npos ? result::kChecksum : result::kReadArchive;
 }
 
 // Read at once after the call that failed, even a fatal one: the error is

@@ -14,8 +14,8 @@
 
 #include "arj_reader.h"
 #include "file_source.h"
-#include "gzip_source.h"
 #include "password.h"
+#include "read_ahead.h"
 
 namespace archivers {
 
@@ -96,13 +96,16 @@ private:
     int32_t Failure(int32_t otherwise) const;
     int32_t DataFailure(int status);
     int32_t DataEnd(int64_t end) const;
-    static la_ssize_t ReadGzip(archive*, void* reader, const void** block);
+    // A compressed tar (cpio, ...) decompressed ahead on a thread of its own.
+    int32_t OpenStream(const std::string& path);
+    static la_ssize_t ReadStream(archive*, void* reader, const void** block);
     // ARJ, through our own reader: its entries are given as libarchive's.
     int32_t OpenArj(const std::string& path);
     int32_t NextArj();
     int32_t ReadArjData(const std::function<int32_t(const char*, size_t, int64_t)>& sink);
 
-    std::unique_ptr<GzipSource> gzip_;  // tar.gz and the like, read by us
+    std::unique_ptr<ReadAhead> stream_;  // tar.gz, tar.xz, tar.zst, tar.bz2 and the like
+    bool gzip_ = false;                  // the stream is gzip, whose own checks we make
     std::unique_ptr<FileSource> source_;  // every other archive
     archive* archive_ = nullptr;
     archive_entry* entry_ = nullptr;
