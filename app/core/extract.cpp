@@ -199,10 +199,10 @@ ArchiveShape ShapeOfWritten(const fs::path& folder) {
 // archive's own folder when double folders are prevented, moves up into the
 // destination and the fresh folder goes. False when something could not be
 // moved; it is then still in the folder, which stays.
-bool Settle(Context& ctx, const std::string& path, const std::string& destination, const ArchiverRow& row,
+bool Settle(const Settings& settings, const std::string& path, const std::string& destination, const ArchiverRow& row,
             ExtractionPlan& plan) {
     const ArchiveShape shape = ShapeOfWritten(plan.landing);
-    const ExtractionPlan settled = PlanExtraction(path, destination, ctx.session.settings, row, shape);
+    const ExtractionPlan settled = PlanExtraction(path, destination, settings, row, shape);
     if (settled.command_line == plan.command_line) return true;  // the folder is where they belong
     const std::string top = (shape.entries == 1 ? shape.only_entry : shape.sole_folder);
     const std::string name = top.substr(0, top.find('/'));
@@ -245,7 +245,7 @@ Extraction Run(Context& ctx, const ArchiverRow& row, const std::string& path, co
         done.result = ctx.library.Dravx(row.index, ctx.owner, done.plan.command_line);
         if (done.result != 0) return done;
         made.Keep();
-        if (settle_after && !Settle(ctx, path, destination, row, done.plan)) {
+        if (settle_after && !Settle(settings, path, destination, row, done.plan)) {
             ctx.prompter.Message("展開したファイルを移動できませんでした。次のフォルダに残っています。\r\n" + done.plan.landing,
                                  "エラー", Icon::Exclamation);
             done.result = kWriteFailure;
