@@ -1,9 +1,12 @@
-// The input of bench/endtoend.sh, the same bytes on every run (fixed seeds):
+// The input of bench/endtoend.sh and bench/extract.sh, the same bytes on every run (fixed seeds):
 //
 //   endtoend-input tree FOLDER COUNT    COUNT files in a few hundred folders up to
 //                                       four levels deep, half text made of words,
 //                                       half random bytes, 1 byte to 32 KiB, every
 //                                       300th of 256 KiB to 2 MiB (about 7 KB a file)
+//   endtoend-input wide-tree FOLDER COUNT
+//                                       the same with files up to 64 KiB and every
+//                                       250th big: the input of bench/extract.sh
 //   endtoend-input small FOLDER COUNT   COUNT small files, text and random bytes of
 //                                       0 to 2 KiB, 1,000 to a folder
 //   endtoend-input big FILE BYTES       one file of text made of words, which
@@ -65,16 +68,17 @@ bool Write(const fs::path& path, std::string_view data) {
     return true;
 }
 
-// The tree of bench/extract.sh, with more and smaller files.
-int Tree(const fs::path& root, int count) {
+// COUNT files of 1 byte to 2^max_bits bytes (twice that less one), every
+// big_every-th of 256 KiB to 2 MiB.
+int Tree(const fs::path& root, int count, int max_bits = 15, int big_every = 300) {
     uint64_t total = 0;
     for (int i = 0; i < count; ++i) {
         fs::path folder = root / ("dir" + std::to_string(Below(8)));
         if (Below(4)) folder /= "sub" + std::to_string(Below(6));
         if (Below(3) == 0) folder /= "deep" + std::to_string(Below(4));
         fs::create_directories(folder);
-        const uint64_t bits = Below(15);
-        const size_t size = i % 300 == 0 ? (256u << 10) + Below(7u << 18) : (1u << bits) + Below(1u << bits);
+        const uint64_t bits = Below(static_cast<uint64_t>(max_bits));
+        const size_t size = i % big_every == 0 ? (256u << 10) + Below(7u << 18) : (1u << bits) + Below(1u << bits);
         const bool text = Below(2);
         const std::string name = "f" + std::to_string(i) + (text ? ".txt" : ".bin");
         if (!Write(folder / name, text ? Text(size) : Random(size))) return 1;
@@ -131,8 +135,9 @@ int main(int argc, char** argv) {
     const std::string mode = argc == 4 ? argv[1] : "";
     const uint64_t number = argc == 4 ? std::strtoull(argv[3], nullptr, 10) : 0;
     if (mode == "tree" && number > 0) return Tree(argv[2], static_cast<int>(number));
+    if (mode == "wide-tree" && number > 0) return Tree(argv[2], static_cast<int>(number), 16, 250);
     if (mode == "small" && number > 0) return Small(argv[2], static_cast<int>(number));
     if (mode == "big" && number > 0) return Big(argv[2], number);
-    std::fprintf(stderr, "usage: endtoend-input tree|small FOLDER COUNT | big FILE BYTES\n");
+    std::fprintf(stderr, "usage: endtoend-input tree|wide-tree|small FOLDER COUNT | big FILE BYTES\n");
     return 2;
 }

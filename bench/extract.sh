@@ -36,72 +36,8 @@ mkdir -p "$work/input"
 
 # The input: a fixed seed, a few hundred folders, text-like and random files
 # of 1 byte to 64 KiB and, every 250th file, of 256 KiB to 2 MiB.
-cat >"$work/make_tree.cpp" <<'EOF'
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <string>
-
-namespace fs = std::filesystem;
-
-uint64_t state = 20240601;
-uint64_t Next() {  // splitmix64: the same sequence with every compiler
-    uint64_t z = (state += 0x9e3779b97f4a7c15);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
-    return z ^ (z >> 31);
-}
-uint64_t Below(uint64_t n) { return Next() % n; }
-
-const char* const kWords[] = {"archive", "folder", "the", "of", "file", "name", "extract", "data", "a",
-                              "header", "size", "time", "and", "to", "block", "entry", "read", "write",
-                              "table", "index", "module", "window", "list", "test", "path", "is"};
-
-std::string Text(size_t size) {
-    std::string text;
-    while (text.size() < size) {
-        text += kWords[Below(std::size(kWords))];
-        text += Below(12) ? ' ' : '\n';
-    }
-    text.resize(size);
-    return text;
-}
-
-std::string Random(size_t size) {
-    std::string bytes(size + 8, '\0');
-    for (size_t i = 0; i < size; i += 8) {
-        uint64_t word = Next();
-        for (int b = 0; b < 8; ++b) bytes[i + b] = static_cast<char>(word >> (8 * b));
-    }
-    bytes.resize(size);
-    return bytes;
-}
-
-int main(int, char** argv) {
-    const fs::path root = argv[1];
-    uint64_t total = 0;
-    for (int i = 0; i < 10000; ++i) {
-        fs::path folder = root / ("dir" + std::to_string(Below(8)));
-        if (Below(4)) folder /= "sub" + std::to_string(Below(6));
-        if (Below(3) == 0) folder /= "deep" + std::to_string(Below(4));
-        fs::create_directories(folder);
-        const uint64_t bits = Below(16);
-        const size_t size = i % 250 == 0 ? (256u << 10) + Below(7u << 18) : (1u << bits) + Below(1u << bits);
-        const bool text = Below(2);
-        const std::string data = text ? Text(size) : Random(size);
-        const std::string name = "f" + std::to_string(i) + (text ? ".txt" : ".bin");
-        FILE* file = std::fopen((folder / name).c_str(), "wb");
-        if (!file || std::fwrite(data.data(), 1, data.size(), file) != data.size() || std::fclose(file) != 0) {
-            std::perror(name.c_str());
-            return 1;
-        }
-        total += size;
-    }
-    std::printf("10000 files, %.1f MB", total / 1e6);
-}
-EOF
-c++ -std=c++20 -O2 -Wall -Wextra -o "$work/make_tree" "$work/make_tree.cpp"
-echo "input: $("$work/make_tree" "$work/input/tree") in $(find "$work/input/tree" -type d | wc -l) folders"
+c++ -std=c++20 -O2 -Wall -Wextra -o "$work/make_tree" "$root/bench/endtoend_input.cpp"
+echo "input: $("$work/make_tree" wide-tree "$work/input/tree" 10000) in $(find "$work/input/tree" -type d | wc -l) folders"
 
 (cd "$work/input" && bsdtar -czf "$work/a.tar.gz" tree && zip -qr "$work/a.zip" tree &&
   arj a -r -m1 -y "$work/a.arj" 'tree/*' >/dev/null)
