@@ -17,6 +17,14 @@ FileSource& Self(void* self) { return *static_cast<FileSource*>(self); }
 
 }  // namespace
 
+std::string ReadHead(const std::string& path, size_t size) {
+    platform::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string head(size, '\0');
+    const ssize_t n = file.Get() < 0 ? -1 : pread(file.Get(), head.data(), size, 0);
+    head.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return head;
+}
+
 FileSource::FileSource(const std::string& path)
     : file_(open(path.c_str(), O_RDONLY | O_CLOEXEC)), buffer_(kBlockSize) {}
 

@@ -13,6 +13,9 @@
 
 namespace archivers {
 
+// The first `size` bytes of the file at `path`: fewer when it is shorter, none when it cannot be read.
+std::string ReadHead(const std::string& path, size_t size);
+
 class FileSource {
 public:
     explicit FileSource(const std::string& path);

@@ -4,22 +4,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstring>
 
 namespace archivers {
 
-bool FilterSource::Handles(const std::string& path) {
-    platform::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    unsigned char magic[10] = {};
-    if (file.Get() < 0 || read(file.Get(), magic, sizeof magic) != sizeof magic) return false;
-    static constexpr unsigned char kZstd[4] = {0x28, 0xB5, 0x2F, 0xFD};
-    if (std::memcmp(magic, kZstd, sizeof kZstd) == 0) return true;
+bool FilterSource::Handles(std::string_view head) {
+    if (head.starts_with("\x28\xB5\x2F\xFD")) return true;  // zstd
     // "BZh", the block size, then the magic of a first block or of the end
     // of an empty stream: a tar whose first name starts "BZh" is no bzip2.
-    static constexpr unsigned char kBlock[6] = {0x31, 0x41, 0x59, 0x26, 0x53, 0x59};
-    static constexpr unsigned char kEnd[6] = {0x17, 0x72, 0x45, 0x38, 0x50, 0x90};
-    return std::memcmp(magic, "BZh", 3) == 0 && magic[3] >= '1' && magic[3] <= '9' &&
-           (std::memcmp(magic + 4, kBlock, 6) == 0 || std::memcmp(magic + 4, kEnd, 6) == 0);
+    constexpr std::string_view kBlock("\x31\x41\x59\x26\x53\x59"), kEnd("\x17\x72\x45\x38\x50\x90");
+    return head.size() >= 10 && head.starts_with("BZh") && head[3] >= '1' && head[3] <= '9' &&
+           (head.substr(4, 6) == kBlock || head.substr(4, 6) == kEnd);
 }
 
 FilterSource::FilterSource(const std::string& path)

@@ -8,6 +8,7 @@
 #include <archive.h>
 
 #include <string>
+#include <string_view>
 
 #include "stream_source.h"
 #include "unique_fd.h"
@@ -18,8 +19,8 @@ class FilterSource : public StreamSource {
 public:
     static constexpr size_t kReadSize = 1 << 17;
 
-    // True when the file starts with the signature of a bzip2 or zstd stream.
-    static bool Handles(const std::string& path);
+    // True when a file's first bytes are the signature of a bzip2 or zstd stream.
+    static bool Handles(std::string_view head);
 
     // A file that libarchive cannot open for reading fails at the first read.
     explicit FilterSource(const std::string& path);

@@ -126,11 +126,7 @@ private:
 
 #endif
 
-bool GzipSource::IsGzip(const std::string& path) {
-    UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    unsigned char magic[2] = {};
-    return file.Get() >= 0 && read(file.Get(), magic, 2) == 2 && magic[0] == 0x1F && magic[1] == 0x8B;
-}
+bool GzipSource::IsGzip(std::string_view head) { return head.starts_with("\x1F\x8B"); }
 
 // The input block has one byte more than a read asks for: a byte left over
 // at a member's end stays in front of the next read.

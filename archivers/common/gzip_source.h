@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "block.h"
 #include "disk_writer.h"
@@ -23,8 +24,8 @@ public:
     // Bytes asked of the file at a time, unless a test asks for fewer.
     static constexpr size_t kReadSize = 1 << 17;
 
-    // True when the file starts with the gzip signature.
-    static bool IsGzip(const std::string& path);
+    // True when a file's first bytes are the gzip signature.
+    static bool IsGzip(std::string_view head);
 
     explicit GzipSource(const std::string& path, size_t read_size = kReadSize);
     ~GzipSource() override;

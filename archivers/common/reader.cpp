@@ -82,16 +82,17 @@ la_ssize_t Reader::ReadStream(archive* a, void* reader, const void** block) {
 // ours also so that its CRC is checked; the rest read as libarchive would.
 int32_t Reader::OpenStream(const std::string& path) {
     std::unique_ptr<StreamSource> source;
-    gzip_ = GzipSource::IsGzip(path);
+    const std::string head = ReadHead(path, 10);
+    gzip_ = GzipSource::IsGzip(head);
     if (gzip_) {
         auto gzip = std::make_unique<GzipSource>(path);
         if (!gzip->Opened()) return result::kOpenArchive;
         source = std::move(gzip);
-    } else if (XzSource::IsXz(path)) {
+    } else if (XzSource::IsXz(head)) {
         auto xz = std::make_unique<XzSource>(path);
         if (!xz->Opened()) return result::kOpenArchive;
         source = std::move(xz);
-    } else if (FilterSource::Handles(path)) {
+    } else if (FilterSource::Handles(head)) {
         auto filter = std::make_unique<FilterSource>(path);
         if (!filter->Opened()) return result::kOpenArchive;
         source = std::move(filter);

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace archivers {
 namespace {
@@ -16,13 +15,7 @@ constexpr int kMiscError = -1;
 
 }  // namespace
 
-bool XzSource::IsXz(const std::string& path) {
-    static constexpr unsigned char kMagic[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
-    platform::UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    unsigned char magic[sizeof kMagic] = {};
-    return file.Get() >= 0 && read(file.Get(), magic, sizeof magic) == sizeof magic &&
-           std::memcmp(magic, kMagic, sizeof kMagic) == 0;
-}
+bool XzSource::IsXz(std::string_view head) { return head.starts_with(std::string_view("\xFD" "7zXZ\0", 6)); }
 
 // No memory limit beyond the threading one, as libarchive sets none: a file
 // needing more than the worker may have fails allocating it.

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "block.h"
 #include "stream_source.h"
@@ -25,8 +26,8 @@ public:
     // for two threads on the blocks of xz -9 -T2 (192 MiB each).
     static constexpr uint64_t kThreadingMemory = 768ULL << 20;
 
-    // True when the file starts with the xz signature.
-    static bool IsXz(const std::string& path);
+    // True when a file's first bytes are the xz signature.
+    static bool IsXz(std::string_view head);
 
     explicit XzSource(const std::string& path, uint32_t threads = kThreads, size_t read_size = kReadSize);
     ~XzSource() override;
