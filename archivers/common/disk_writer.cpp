@@ -22,12 +22,6 @@ int OpenFolder(int at, const std::string& name) {
     return openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-std::string Joined(const Parts& parts) {
-    std::string joined;
-    for (const std::string& part : parts) joined += (joined.empty() ? "" : "/") + part;
-    return joined;
-}
-
 // False when `name` in `folder` is a symbolic link that leads out of the
 // destination from where `parts` puts it.
 bool LinkedStaysInside(int folder, const std::string& name, const Parts& parts) {
@@ -39,6 +33,12 @@ bool LinkedStaysInside(int folder, const std::string& name, const Parts& parts) 
 }
 
 }  // namespace
+
+std::string Joined(const Parts& parts, size_t count) {
+    std::string joined;
+    for (size_t i = 0; i < std::min(count, parts.size()); ++i) joined += (i ? "/" : "") + parts[i];
+    return joined;
+}
 
 PendingFile::~PendingFile() {
     if (!committed_ && folder_.Get() >= 0 && !temporary_.empty()) unlinkat(folder_.Get(), temporary_.c_str(), 0);

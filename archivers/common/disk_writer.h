@@ -22,6 +22,9 @@
 namespace archivers {
 
 using Parts = std::vector<std::string>;
+
+// The first `count` parts joined with "/" (all of them by default): "a/b/c".
+std::string Joined(const Parts& parts, size_t count = SIZE_MAX);
 using platform::UniqueFd;
 
 

@@ -211,12 +211,6 @@ bool IsFolder(archive_entry* entry) {
     return !archive_entry_hardlink(entry) && archive_entry_filetype(entry) == AE_IFDIR;
 }
 
-std::string Joined(const Parts& parts, size_t count) {
-    std::string joined;
-    for (size_t i = 0; i < count; ++i) joined += (i ? "/" : "") + parts[i];
-    return joined;
-}
-
 struct FolderEntry {
     int32_t index;
     Parts parts;
@@ -242,7 +236,7 @@ std::optional<std::vector<FolderEntry>> SplitPlan(Kind kind, const Command& comm
         const std::string name = names.Path(reader);
         std::optional<Parts> parts = SafeParts(name, BackslashSeparates(kind));
         if (parts && !parts->empty() && Selected(name, command.patterns)) {
-            std::string path = Joined(*parts, parts->size());
+            std::string path = Joined(*parts);
             if (!paths.insert(path).second) return std::nullopt;
             // Longest first: once one is known, so are the folders above it.
             for (size_t n = parts->size() - 1; n > 0 && parents.insert(Joined(*parts, n)).second; --n) {
