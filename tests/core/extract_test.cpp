@@ -5,11 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <gtest/gtest.h>
 
+#include "archive_bytes.h"
 #include "env_var.h"
 #include "extract.h"
 #include "fake_library.h"
@@ -659,21 +657,10 @@ TEST_F(EndToEndTest, ASplitZipIsJoinedByteForByte) {
 
 // A ZIP of `entries` (name, bytes); a name ending in "/" is a folder.
 void WriteZip(const std::filesystem::path& path, const std::vector<std::pair<std::string, std::string>>& entries) {
-    archive* a = archive_write_new();
-    archive_write_set_format_zip(a);
-    archive_write_open_filename(a, path.c_str());
-    for (const auto& [name, bytes] : entries) {
-        const bool folder = name.back() == '/';
-        archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, name.c_str());
-        archive_entry_set_filetype(entry, folder ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(entry, 0755);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(bytes.size()));
-        archive_write_header(a, entry);
-        archive_write_data(a, bytes.data(), bytes.size());
-        archive_entry_free(entry);
-    }
-    archive_write_free(a);
+    std::vector<archive_bytes::Item> items;
+    for (const auto& [name, bytes] : entries)
+        items.push_back({.path = name, .type = name.back() == '/' ? 040000u : 0100000u, .data = bytes, .perm = 0755});
+    std::ofstream(path, std::ios::binary) << archive_bytes::Write("zip", items);
 }
 
 // The first part alone is probed and taken for the ZIP it begins; it ends
