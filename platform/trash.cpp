@@ -1,5 +1,6 @@
 #include "trash.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -195,6 +197,19 @@ int RenameNoReplace(int from_folder, const std::string& from, int to_folder, con
     struct stat st {};
     if (fstatat(to_folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     return renameat(from_folder, from.c_str(), to_folder, to.c_str()) == 0 ? 0 : errno;
+}
+
+std::vector<std::string> FolderNames(int folder) {
+    std::vector<std::string> names;
+    UniqueFd own(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::unique_ptr<DIR, int (*)(DIR*)> listing(own ? fdopendir(own.Get()) : nullptr, closedir);
+    if (!listing) return names;
+    own.Release();  // the listing has it now
+    while (const dirent* entry = readdir(listing.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    return names;
 }
 
 std::optional<std::string> LinkTarget(int folder, const std::string& name) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,6 +24,9 @@ bool IsOneName(const std::string& name);
 // 0, or the errno: EEXIST when `to` is taken. On a file system without an
 // atomic test, `to` is looked for first.
 int RenameNoReplace(int from_folder, const std::string& from, int to_folder, const std::string& to);
+
+// The names in the open folder `folder` but "." and "..", in no order.
+std::vector<std::string> FolderNames(int folder);
 
 // The target of the symbolic link `name` in `folder`; nothing for any other file.
 std::optional<std::string> LinkTarget(int folder, const std::string& name);

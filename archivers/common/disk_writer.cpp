@@ -41,7 +41,7 @@ std::string Joined(const Parts& parts, size_t count) {
 }
 
 PendingFile::~PendingFile() {
-    if (!committed_ && folder_.Get() >= 0 && !temporary_.empty()) unlinkat(folder_.Get(), temporary_.c_str(), 0);
+    if (!committed_ && folder_ && !temporary_.empty()) unlinkat(folder_->Get(), temporary_.c_str(), 0);
 }
 
 int32_t PendingFile::Write(const char* data, size_t size, int64_t offset) {
@@ -63,7 +63,7 @@ int32_t PendingFile::Commit(int64_t sparse_size, const timespec& mtime) {
     futimens(file_.Get(), times);
     if (close(file_.Release()) != 0) return WriteErrorCode(errno);
     committed_ = true;  // PutInPlace removes the temporary name itself
-    return writer_->PutInPlace(folder_.Get(), temporary_, entry_);
+    return writer_->PutInPlace(folder_->Get(), temporary_, entry_);
 }
 
 std::vector<std::string> MakeDestination(const std::string& destination) {
@@ -85,11 +85,13 @@ int32_t DiskWriter::Open(const std::string& destination, const std::string& keep
     if (stat(keep.c_str(), &st) == 0) keep_ = {st.st_dev, st.st_ino, true};
     const std::string path = destination.empty() ? "." : destination;
     MakeDestination(path);
-    root_ = UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return root_.Get() >= 0 ? result::kOk : result::kMakeFolder;
+    UniqueFd root(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root) return result::kMakeFolder;
+    root_ = std::make_shared<const UniqueFd>(std::move(root));
+    return result::kOk;
 }
 
-UniqueFd DiskWriter::OpenChild(int folder, const std::string& name, bool make, int32_t& code) {
+Folder DiskWriter::OpenChild(int folder, const std::string& name, bool make, int32_t& code) {
     ++folders_opened_;
     UniqueFd child(OpenFolder(folder, name));
     if (!child && errno == ENOENT && make) {
@@ -98,7 +100,7 @@ UniqueFd DiskWriter::OpenChild(int folder, const std::string& name, bool make, i
         struct stat st {};
         if (made && child && fstat(child.Get(), &st) == 0) made_folders_.emplace(st.st_dev, st.st_ino);
     }
-    if (child) return child;
+    if (child) return std::make_shared<const UniqueFd>(std::move(child));
     const int error = errno;
     // A link in the way is never followed; a file in the way stays; out of
     // descriptors (EMFILE) is a folder that cannot be made.
@@ -106,36 +108,36 @@ UniqueFd DiskWriter::OpenChild(int folder, const std::string& name, bool make, i
     struct stat st {};
     if (error == ENOTDIR && fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
         code = result::kBrokenHeader;
-    return child;
+    return nullptr;
 }
 
 // Entries come in tree order, so the next one mostly shares all but the last
 // folders with the one before: those stay open and only the rest is opened.
 // A folder above the deepest one open is served without closing any.
-int DiskWriter::OpenFolders(const Parts& parts, size_t count, bool make, int32_t& code) {
+Folder DiskWriter::OpenFolders(const Parts& parts, size_t count, bool make, int32_t& code) {
     size_t kept = 0;
     while (kept < count && kept < open_path_.size() && open_path_[kept] == parts[kept]) ++kept;
-    if (kept == count) return kept == 0 ? root_.Get() : open_fds_[kept - 1].Get();
+    if (kept == count) return kept == 0 ? root_ : open_fds_[kept - 1];
     open_path_.resize(kept);
     open_fds_.resize(kept);
     for (; kept < count; ++kept) {
-        UniqueFd next = OpenChild(kept == 0 ? root_.Get() : open_fds_.back().Get(), parts[kept], make, code);
-        if (!next) return -1;
+        Folder next = OpenChild(kept == 0 ? root_->Get() : open_fds_.back()->Get(), parts[kept], make, code);
+        if (!next) return nullptr;
         open_fds_.push_back(std::move(next));
         open_path_.push_back(parts[kept]);
     }
-    return kept == 0 ? root_.Get() : open_fds_.back().Get();
+    return kept == 0 ? root_ : open_fds_.back();
 }
 
 int32_t DiskWriter::MakeFolder(const Parts& parts, mode_t mode, const timespec& mtime) {
     int32_t code = result::kMakeFolder;
-    int parent = OpenParent(parts, code);
-    if (parent < 0) return code;
+    const Folder parent = OpenParent(parts, code);
+    if (!parent) return code;
     // The owner keeps full access so that the folder can be filled; the umask
     // applies. Its own mode comes once its contents are written.
-    const bool made = mkdirat(parent, parts.back().c_str(), (mode & 0777) | 0700) == 0;
+    const bool made = mkdirat(parent->Get(), parts.back().c_str(), (mode & 0777) | 0700) == 0;
     struct stat st {};
-    if (fstatat(parent, parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return result::kMakeFolder;
+    if (fstatat(parent->Get(), parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return result::kMakeFolder;
     if (S_ISLNK(st.st_mode)) return result::kBrokenHeader;
     if (!S_ISDIR(st.st_mode)) return result::kMakeFolder;
     // Only a folder this extraction made gets the archive's mode; one the
@@ -149,15 +151,14 @@ int32_t DiskWriter::MakeFolder(const Parts& parts, mode_t mode, const timespec& 
 
 int32_t DiskWriter::BeginFile(const Parts& parts, mode_t mode, std::optional<PendingFile>& file, bool linkable) {
     int32_t code = result::kMakeFolder;
-    int parent = OpenParent(parts, code);
-    if (parent < 0) return code;
-    // The file keeps its folder open: the writer's own may be closed before Commit.
-    UniqueFd folder(fcntl(parent, F_DUPFD_CLOEXEC, 0));
-    if (!folder) return result::kMakeFolder;
+    // The file shares its folder with the writer, which may leave it before Commit.
+    Folder folder = OpenParent(parts, code);
+    if (!folder) return code;
     mode_t permissions = (mode & 0777) ? (mode & 0777) : 0644;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temporary = NextTemporary(parent, parts);
-        int fd = openat(parent, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
+        std::string temporary = NextTemporary(folder->Get(), parts);
+        int fd = openat(folder->Get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        permissions);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return WriteErrorCode(errno);
         file.emplace(*this, std::move(folder), UniqueFd(fd), std::move(temporary), parts);
@@ -180,13 +181,15 @@ std::string DiskWriter::OwnName(const char* suffix) {
 int32_t DiskWriter::PutInPlace(int folder, const std::string& temporary, const Parts& entry) {
     struct stat made {};
     bool placed = false;
+    bool moved = false;
     int32_t code = result::kWrite;
     if (fstatat(folder, temporary.c_str(), &made, AT_SYMLINK_NOFOLLOW) == 0)
-        code = Place(folder, temporary, entry, placed);
+        code = Place(folder, temporary, entry, placed, moved);
     // A hard link's file is this run's only when its first name is.
     if (placed && made.st_nlink == 1) made_files_.emplace(made.st_dev, made.st_ino);
-    // A rename onto another link to the same file leaves both names; drop ours.
-    unlinkat(folder, temporary.c_str(), 0);
+    // Whatever stayed (a copy dropped, a failure, a rename onto another link
+    // to the same file, which leaves both names) is removed.
+    if (!moved) unlinkat(folder, temporary.c_str(), 0);
     return code;
 }
 
@@ -194,10 +197,11 @@ int32_t DiskWriter::PutInPlace(int folder, const std::string& temporary, const P
 // made. A file or link of the user's with the same contents stays as it is
 // (the new copy is dropped); another one is set aside first. A folder in the
 // way stays, and so does the kept file: both fail. Links are never followed.
-int32_t DiskWriter::Place(int folder, const std::string& temporary, const Parts& entry, bool& placed) {
+int32_t DiskWriter::Place(int folder, const std::string& temporary, const Parts& entry, bool& placed,
+                          bool& moved) {
     const std::string& name = entry.back();
     const int error = platform::RenameNoReplace(folder, temporary, folder, name);
-    placed = error == 0;
+    moved = placed = error == 0;
     if (error != EEXIST) return placed ? result::kOk : result::kWrite;
     struct stat old {};
     if (fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return result::kWrite;
@@ -211,7 +215,7 @@ int32_t DiskWriter::Place(int folder, const std::string& temporary, const Parts&
     else if (platform::SameContents(folder, temporary, folder, name, comparing))
         return result::kOk;
     else
-        placed = SetAside(folder, entry) && platform::RenameNoReplace(folder, temporary, folder, name) == 0;
+        moved = placed = SetAside(folder, entry) && platform::RenameNoReplace(folder, temporary, folder, name) == 0;
     return placed ? result::kOk : result::kWrite;
 }
 
@@ -226,11 +230,11 @@ bool DiskWriter::SetAside(int folder, const Parts& entry) {
 
 int32_t DiskWriter::MakeSymlink(const Parts& parts, const std::string& target) {
     int32_t code = result::kMakeFolder;
-    int parent = OpenParent(parts, code);
-    if (parent < 0) return code;
-    const std::string temporary = NextTemporary(parent, parts);
-    if (symlinkat(target.c_str(), parent, temporary.c_str()) != 0) return WriteErrorCode(errno);
-    return PutInPlace(parent, temporary, parts);
+    const Folder parent = OpenParent(parts, code);
+    if (!parent) return code;
+    const std::string temporary = NextTemporary(parent->Get(), parts);
+    if (symlinkat(target.c_str(), parent->Get(), temporary.c_str()) != 0) return WriteErrorCode(errno);
+    return PutInPlace(parent->Get(), temporary, parts);
 }
 
 int32_t DiskWriter::MakeHardLink(const Parts& parts, const Parts& target) {
@@ -242,16 +246,15 @@ int32_t DiskWriter::MakeHardLink(const Parts& parts, const Parts& target) {
 
 int32_t DiskWriter::Link(const Parts& parts, const Parts& target) {
     int32_t code = result::kMakeFolder;
-    int target_at = OpenFolders(target, target.size() - 1, false, code);
-    if (target_at < 0) return code;
-    // Kept apart: reaching the new name's folder may close the target's.
-    UniqueFd target_folder(fcntl(target_at, F_DUPFD_CLOEXEC, 0));
-    if (!target_folder) return result::kMakeFolder;
-    int parent = OpenParent(parts, code);
-    if (parent < 0) return code;
+    // Held: reaching the new name's folder may leave the target's.
+    const Folder target_folder = OpenFolders(target, target.size() - 1, false, code);
+    if (!target_folder) return code;
+    const Folder folder = OpenParent(parts, code);
+    if (!folder) return code;
+    const int parent = folder->Get();
     // Flags 0: a link at the target is linked itself, never followed.
     const std::string temporary = NextTemporary(parent, parts);
-    if (linkat(target_folder.Get(), target.back().c_str(), parent, temporary.c_str(), 0) != 0)
+    if (linkat(target_folder->Get(), target.back().c_str(), parent, temporary.c_str(), 0) != 0)
         return WriteErrorCode(errno);
     // A symbolic link resolves from where it now is; checked on the new name,
     // which nobody else can change under us.
@@ -302,11 +305,11 @@ void DiskWriter::FinishFolders() {
                      [](const auto& a, const auto& b) { return a.parts > b.parts; });
     for (const FolderEntry& entry : folders_) {
         int32_t ignored = 0;
-        int folder = OpenFolders(entry.parts, entry.parts.size(), false, ignored);
-        if (folder < 0 || entry.parts.empty()) continue;
+        const Folder folder = OpenFolders(entry.parts, entry.parts.size(), false, ignored);
+        if (!folder || entry.parts.empty()) continue;
         const timespec times[2] = {{0, UTIME_OMIT}, entry.mtime};
-        futimens(folder, times);
-        if (entry.mode) fchmod(folder, *entry.mode);
+        futimens(folder->Get(), times);
+        if (entry.mode) fchmod(folder->Get(), *entry.mode);
     }
     folders_.clear();
     open_path_.clear();

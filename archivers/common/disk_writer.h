@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -26,7 +27,8 @@ using Parts = std::vector<std::string>;
 // The first `count` parts joined with "/" (all of them by default): "a/b/c".
 std::string Joined(const Parts& parts, size_t count = SIZE_MAX);
 using platform::UniqueFd;
-
+// An open folder, shared by the writer's path and the files being written in it.
+using Folder = std::shared_ptr<const UniqueFd>;
 
 // Temporary names are ".kelvora-PID-N.part": the writing process and a counter.
 // A file of the user's set aside is ".kelvora-PID-N.old" in its own folder.
@@ -50,7 +52,7 @@ class DiskWriter;
 // A file being written; removed again unless Commit succeeds.
 class PendingFile {
 public:
-    PendingFile(DiskWriter& writer, UniqueFd folder, UniqueFd file, std::string temporary, Parts entry)
+    PendingFile(DiskWriter& writer, Folder folder, UniqueFd file, std::string temporary, Parts entry)
         : writer_(&writer), folder_(std::move(folder)), file_(std::move(file)), temporary_(std::move(temporary)),
           entry_(std::move(entry)) {}
     PendingFile(PendingFile&&) = default;
@@ -64,7 +66,7 @@ public:
 
 private:
     DiskWriter* writer_;
-    UniqueFd folder_;
+    Folder folder_;
     UniqueFd file_;
     std::string temporary_;
     Parts entry_;
@@ -125,11 +127,11 @@ private:
     friend class PendingFile;
 
     // The folder parts[0..count), reached from the folders kept open along
-    // the previous path: an fd owned by the writer, or -1 with `code` set.
-    // Missing folders are made when `make`.
-    int OpenFolders(const Parts& parts, size_t count, bool make, int32_t& code);
-    int OpenParent(const Parts& parts, int32_t& code) { return OpenFolders(parts, parts.size() - 1, true, code); }
-    UniqueFd OpenChild(int folder, const std::string& name, bool make, int32_t& code);
+    // the previous path, or none with `code` set. Missing folders are made
+    // when `make`.
+    Folder OpenFolders(const Parts& parts, size_t count, bool make, int32_t& code);
+    Folder OpenParent(const Parts& parts, int32_t& code) { return OpenFolders(parts, parts.size() - 1, true, code); }
+    Folder OpenChild(int folder, const std::string& name, bool make, int32_t& code);
     int32_t Link(const Parts& parts, const Parts& target);
     // The first name of the file that `parts` names.
     Parts FirstName(const Parts& parts) const;
@@ -140,15 +142,17 @@ private:
     // Renames `temporary` in `folder` to the entry's name; afterwards the
     // temporary name is gone, whatever happened.
     int32_t PutInPlace(int folder, const std::string& temporary, const Parts& entry);
-    int32_t Place(int folder, const std::string& temporary, const Parts& entry, bool& placed);
+    // `placed`: the entry's name is the new file's; `moved`: the temporary
+    // name is certainly gone with it.
+    int32_t Place(int folder, const std::string& temporary, const Parts& entry, bool& placed, bool& moved);
     // Moves the user's file at the entry's name out of its way; false when it stays.
     bool SetAside(int folder, const Parts& entry);
 
     FileIdentity keep_;
-    UniqueFd root_;
+    Folder root_;
     // Folders below the root along the last path used, outermost first.
     Parts open_path_;
-    std::vector<UniqueFd> open_fds_;
+    std::vector<Folder> open_fds_;
     size_t folders_opened_ = 0;
     struct FolderEntry {
         Parts parts;

@@ -61,11 +61,14 @@ platform::UniqueFd OpenBelow(const std::string& destination, const std::string& 
     return folder;
 }
 
-// Removes what a worker that was ended left half-written.
+// Removes what a worker that was ended left half-written: a temporary file of
+// its own in the folder it named last, the only one where one can be left.
 void RemoveTemporary(const std::string& destination, const wire::Temporary& temporary, pid_t worker) {
     if (!IsWorkerName(temporary.name, worker, kTemporarySuffix)) return;
-    if (platform::UniqueFd folder = OpenBelow(destination, temporary.folder))
-        unlinkat(folder.Get(), temporary.name.c_str(), 0);
+    platform::UniqueFd folder = OpenBelow(destination, temporary.folder);
+    if (!folder) return;
+    for (const std::string& name : platform::FolderNames(folder.Get()))
+        if (IsWorkerName(name, worker, kTemporarySuffix)) unlinkat(folder.Get(), name.c_str(), 0);
 }
 
 // Once an extraction's worker has ended, each file of the user's that it set

@@ -35,7 +35,7 @@
 
 namespace archivers::wire {
 
-inline constexpr uint32_t kVersion = 4;
+inline constexpr uint32_t kVersion = 5;
 // Larger frames are refused: a listing of a million long names still fits.
 inline constexpr uint32_t kMaxPayload = 64u << 20;
 inline constexpr size_t kHeaderSize = 5;
@@ -44,7 +44,7 @@ enum class Type : uint8_t {
     Request = 'Q',    // module -> worker
     Hello = 'H',      // version
     Progress = 'P',   // archive bytes read, archive size, entry name
-    Temporary = 'T',  // a temporary file about to be made: folder below the destination, name
+    Temporary = 'T',  // temporary files are made in this folder (below the destination) from now on: folder, first name
     Aside = 'A',      // a file of the user's about to be renamed out of an entry's way: folder, new name, its name
     Result = 'R',     // result code, value, text
     PasswordWanted = 'W',  // 1 when the password given before did not fit
@@ -75,6 +75,8 @@ struct Progress {
     std::string entry;
 };
 
+// Said before the first temporary file is made in a folder; the ones after
+// it are made there too, until another Temporary names another folder.
 struct Temporary {
     std::string folder;  // "a/b", "" for the destination itself
     std::string name;

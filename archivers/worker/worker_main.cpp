@@ -39,11 +39,13 @@ enum Exit { kDone = 0, kNoRequest = 2, kChannelLost = 3, kOrphaned = 4, kInterru
 
 // The temporary file being written, for the signal handler: a worker told to
 // end (its module's process ended, or the terminal's interrupt) removes it.
+// The name is good only while `pending_named` is set.
 volatile sig_atomic_t pending_folder = -1;
+volatile sig_atomic_t pending_named = 0;
 char pending_name[64];
 
 void RemovePending() {
-    if (pending_folder >= 0) unlinkat(pending_folder, pending_name, 0);
+    if (pending_folder >= 0 && pending_named) unlinkat(pending_folder, pending_name, 0);
 }
 
 void RemovePendingAndExit(int) {
@@ -177,15 +179,24 @@ public:
 
     void Comparing() override { SendProgress(false); }
 
+    // The module hears of a folder when the first temporary file is made in
+    // it: the next ones, until another folder is named, are made there too.
+    // Entries mostly come folder by folder, so most files cost no frame.
     void Creating(int folder, const Parts& entry, const std::string& name) override {
-        // The entry's name goes first, so that the module shows the file being made.
-        std::string frames = unsent_ ? Encoded() : std::string();
-        Send(frames + wire::Encode(wire::Temporary{FolderOf(entry), name}));
-        ForgetPending();
+        pending_named = 0;
+        std::string below = FolderOf(entry);
+        if (pending_folder < 0 || below != announced_) {
+            // The entry's name goes first, so that the module shows the file being made.
+            std::string frames = unsent_ ? Encoded() : std::string();
+            Send(frames + wire::Encode(wire::Temporary{below, name}));
+            ForgetPending();
+            pending_folder = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+            announced_ = std::move(below);
+        }
         if (name.size() >= sizeof pending_name) return;
         name.copy(pending_name, name.size());
         pending_name[name.size()] = '\0';
-        pending_folder = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+        pending_named = 1;
     }
 
     void SettingAside(int, const Parts& entry, const std::string& name) override {
@@ -223,6 +234,7 @@ private:
     }
 
     Faults& faults_;
+    std::string announced_;  // the folder of the last Temporary frame
     std::chrono::steady_clock::time_point sent_{};
     wire::Progress last_;
     int64_t sent_done_ = 0;

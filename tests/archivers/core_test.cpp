@@ -84,8 +84,8 @@ TEST(CommandLines, EveryFormTheProgramSends) {
 
 TEST(DiskWriter, FullDiskIsReportedAsSuch) {
     DiskWriter writer;
-    PendingFile file(writer, UniqueFd(open("/tmp", O_RDONLY | O_DIRECTORY)), UniqueFd(open("/dev/full", O_WRONLY)), "",
-                     {"x"});
+    PendingFile file(writer, std::make_shared<const UniqueFd>(open("/tmp", O_RDONLY | O_DIRECTORY)),
+                     UniqueFd(open("/dev/full", O_WRONLY)), "", {"x"});
     EXPECT_EQ(file.Write("data", 4, 0), result::kDiskFull);
 }
 
