@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     app.prompter = app.console ? MakeConsolePrompter() : MakeWindowPrompter();
     app.shell = app.console ? MakeConsoleShell() : MakeDesktopShell();
 
-    RunStartUp(app, command_line, OpenMainWindow);
+    RunStartUp(app, command_line, app.console ? ExtractInConsole : OpenMainWindow);
     int status = qt.exec();
     return app.exit_code != 0 ? app.exit_code : status;
 }

@@ -306,4 +306,13 @@ int32_t ExtractArchive(Context& ctx, const std::string& path) {
     return *result;
 }
 
+int ExtractStartFile(Context& ctx, const std::string& path) {
+    ctx.session.count_entries = false;
+    if (IdentifyArchive(ctx, path) < 1) {
+        ctx.prompter.Message(kNotArchiveMessage, "エラー", Icon::Exclamation);
+        return 1;
+    }
+    return ExtractArchive(ctx, path) == 0 ? 0 : 1;
+}
+
 }  // namespace core

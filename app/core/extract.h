@@ -19,6 +19,12 @@ namespace core {
 // removed again.
 int32_t ExtractArchive(Context& ctx, const std::string& path);
 
+// The file the program was started with, by the main window or in console
+// mode: identified without counting its entries and, when it is an archive,
+// extracted. The process's exit status: 0 on success, 1 when it is no
+// archive (the user is told) or did not extract.
+int ExtractStartFile(Context& ctx, const std::string& path);
+
 // What extraction knows of an archive's entries before it runs.
 struct ArchiveShape {
     int32_t entries = -1;       // how many; -1 when unknown

@@ -21,6 +21,9 @@ inline constexpr int32_t kNotExamined = -99;
 // old TAR32). The browser is disabled and the busy pointer shown meanwhile.
 int32_t IdentifyArchive(Context& ctx, const std::string& path);
 
+// What the user is told of a file given to be extracted that is no archive.
+inline constexpr const char* kNotArchiveMessage = "指定されたファイルは書庫ではありません。";
+
 // Disable or enable the browser controls around long work.
 void DisableBrowser(Context& ctx);
 void EnableBrowser(Context& ctx);

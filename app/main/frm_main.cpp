@@ -51,7 +51,6 @@ struct Twips {
 
 constexpr int kClientWidth = 7215, kClientHeight = 4695;
 constexpr const char* kCaption = "Kelvora? ";
-constexpr const char* kNotArchive = "指定されたファイルは書庫ではありません。";
 constexpr core::Rgb kLabelBlue{0, 0, 255};
 constexpr int kDllRowHeight = 12;  // pixels
 
@@ -93,15 +92,6 @@ bool IsFolder(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, ignored);
 }
 
-// The command line as an absolute path without "." and ".." parts.
-std::string LongPath(const std::string& path) {
-    std::error_code failed;
-    std::filesystem::path absolute = std::filesystem::absolute(path, failed);
-    if (failed) return path;
-    std::string text = absolute.lexically_normal().string();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
-}
 
 std::vector<std::string> LocalPaths(const QMimeData* data) {
     std::vector<std::string> paths;
@@ -109,14 +99,6 @@ std::vector<std::string> LocalPaths(const QMimeData* data) {
     for (const QUrl& url : data->urls())
         if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
     return paths;
-}
-
-int16_t Ask(const std::function<int16_t()>& query) {
-    try {
-        return query();
-    } catch (const core::LibraryMissing&) {
-        return -2;
-    }
 }
 
 }  // namespace
@@ -399,30 +381,9 @@ void FrmMain::SetUpShortcuts() {
 }
 
 void FrmMain::FillDllList() {
-    core::Library& library = *app_.library;
-    core::DllVersions& versions = app_.session.dll_version;
     list1_->clear();
-    for (const core::ArchiverRow& archiver : core::Catalogue()) {
-        if (archiver.kind != core::RowKind::kArchiver || archiver.dll_row < 0) continue;
-        const int index = archiver.index;
-        const int16_t version = Ask([&] { return library.GetVersion(index); });
-        const int16_t sub_version = Ask([&] { return library.GetSubVersion(index); });
-        versions[static_cast<size_t>(index)] = std::max<int16_t>(version, 0);
-        AddDllRow(DllRowText(index, VersionText(version, sub_version)));
-    }
+    for (const std::string& row : ReadDllVersions(*app_.library, app_.session.dll_version)) AddDllRow(row);
     SetArchivePatterns();
-
-    // nkf32 is found when the library can ask it for its version.
-    versions[core::kNkfIndex] = 0;
-    const int16_t nkf = Ask([&] { return library.GetNkfVersion(); });
-    std::string nkf_text = "Not Installed.";
-    if (nkf > 0) {
-        versions[core::kNkfIndex] = nkf;
-        nkf_text = PlainVersionText(nkf);
-    }
-    AddDllRow(DllRowText(core::kNkfIndex, nkf_text));
-    const int16_t core_version = Ask([&] { return library.GetCoreVersion(); });
-    AddDllRow(DllRowText(core::kLibraryIndex, PlainVersionText(core_version)));
     list1_->setCurrentRow(0);
 }
 
@@ -436,12 +397,8 @@ bool FrmMain::HandleCommandLine(const std::string& command_line) {
     if (command_line.empty()) return true;
     const std::string path = LongPath(command_line);
     if (IsRegularFile(path)) {
-        if (Identify(path, false) < 1) {
-            app_.prompter->Message(kNotArchive, "エラー", core::Icon::Exclamation);
-            app_.exit_code = 1;
-        } else {
-            app_.exit_code = core::ExtractArchive(ctx_, path) == 0 ? 0 : 1;
-        }
+        identified_path_ = path;
+        app_.exit_code = core::ExtractStartFile(ctx_, path);
         return false;
     }
     if (IsFolder(path)) {
@@ -624,7 +581,7 @@ void FrmMain::DropPaths(const std::vector<std::string>& paths) {
                 if (Identify(path, false) != 0) {
                     core::ExtractArchive(ctx_, path);
                 } else {
-                    app_.prompter->Message(kNotArchive, "エラー", core::Icon::Exclamation);
+                    app_.prompter->Message(core::kNotArchiveMessage, "エラー", core::Icon::Exclamation);
                     ShowPreview(false, "");
                     ShowDllList(true);
                 }
@@ -711,7 +668,7 @@ void FrmMain::MakeFolderTheDestination() {
 void FrmMain::ShowDllSettings() {
     const int row = list1_->currentRow();
     if (row < 0) return;
-    Ask([&] { return static_cast<int16_t>(app_.library->ConfigDialog(DllRowToIndex(row), ctx_.owner, 1)); });
+    AskLibrary([&] { return static_cast<int16_t>(app_.library->ConfigDialog(DllRowToIndex(row), ctx_.owner, 1)); });
 }
 
 void FrmMain::ShowHelp() {

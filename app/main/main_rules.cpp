@@ -63,6 +63,42 @@ std::string VersionText(int16_t version, int16_t sub_version) {
 
 std::string PlainVersionText(int16_t version) { return "Ver." + Hundredths(version < 0 ? 0 : version); }
 
+int16_t AskLibrary(const std::function<int16_t()>& query) {
+    try {
+        return query();
+    } catch (const core::LibraryMissing&) {
+        return -2;
+    }
+}
+
+std::vector<std::string> ReadDllVersions(core::Library& library, core::DllVersions& versions) {
+    std::vector<std::string> rows;
+    for (const core::ArchiverRow& archiver : core::Catalogue()) {
+        if (archiver.kind != core::RowKind::kArchiver || archiver.dll_row < 0) continue;
+        const int index = archiver.index;
+        const int16_t version = AskLibrary([&] { return library.GetVersion(index); });
+        const int16_t sub_version = AskLibrary([&] { return library.GetSubVersion(index); });
+        versions[static_cast<size_t>(index)] = std::max<int16_t>(version, 0);
+        rows.push_back(DllRowText(index, VersionText(version, sub_version)));
+    }
+    // nkf32 is found when the library can ask it for its version.
+    const int16_t nkf = AskLibrary([&] { return library.GetNkfVersion(); });
+    versions[core::kNkfIndex] = std::max<int16_t>(nkf, 0);
+    rows.push_back(DllRowText(core::kNkfIndex, nkf > 0 ? PlainVersionText(nkf) : "Not Installed."));
+    const int16_t core_version = AskLibrary([&] { return library.GetCoreVersion(); });
+    rows.push_back(DllRowText(core::kLibraryIndex, PlainVersionText(core_version)));
+    return rows;
+}
+
+std::string LongPath(const std::string& path) {
+    std::error_code failed;
+    std::filesystem::path absolute = std::filesystem::absolute(path, failed);
+    if (failed) return path;
+    std::string text = absolute.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
 std::string DllRowText(int index, const std::string& version_text) {
     return core::DllName(index) + "\t" + version_text;
 }

@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue.h"
+#include "library.h"
 
 // 15 twips make one logical pixel.
 int TwipsToPixels(int twips);
@@ -23,6 +25,17 @@ std::string VersionText(int16_t version, int16_t sub_version);
 std::string PlainVersionText(int16_t version);
 // The row: the padded name, a tab, the version text.
 std::string DllRowText(int index, const std::string& version_text);
+
+// The library's answer to `query`; -2 when it lacks the function asked for.
+int16_t AskLibrary(const std::function<int16_t()>& query);
+// Asks the library for every module's version, nkf32's and its own: fills
+// `versions` (0 for what is not found), by which the program tells what it
+// can do, and answers the DLL list's rows in order.
+std::vector<std::string> ReadDllVersions(core::Library& library, core::DllVersions& versions);
+
+// A path given on the command line made absolute, without "." and ".."
+// parts or a trailing "/"; as it is when that fails.
+std::string LongPath(const std::string& path);
 
 // The DLL list's double-click on a row: the row (tabs made blanks) and the
 // module's credits when the row ends in a version number; otherwise the

@@ -2,7 +2,41 @@
 
 #include <QApplication>
 
+#include "extract.h"
 #include "frm_main.h"
+#include "main_rules.h"
+
+namespace {
+
+// Console mode's stand-in for the main window: nothing to show, and the
+// destination box holds the folder of the settings, as the window fills it.
+class ConsoleScreen : public core::Screen {
+public:
+    explicit ConsoleScreen(const core::Settings& settings) : settings_(settings) {}
+    void SetFileType(const std::string&) override {}
+    void SetStatus(const std::string&) override {}
+    void SetStatusColour(core::Rgb) override {}
+    void ShowDllList(bool) override {}
+    void SelectDllRow(int) override {}
+    void ShowPreview(bool, const std::string&) override {}
+    void EnableDllSettings(bool) override {}
+    void EnableBrowser(bool) override {}
+    void SetBusy(bool) override {}
+    void RefreshFileList() override {}
+    std::string ManualDestination() override {
+        std::string folder = settings_.ExtractDir;
+        if (!folder.empty() && folder.back() != '/') folder += '/';
+        return folder;
+    }
+    std::string BrowsedFolder() override { return settings_.FileListDir; }
+
+private:
+    const core::Settings& settings_;
+};
+
+void Quit() { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); }
+
+}  // namespace
 
 void OpenMainWindow(App& app, const std::string& command_line) {
     auto* window = new FrmMain(app);
@@ -10,6 +44,14 @@ void OpenMainWindow(App& app, const std::string& command_line) {
     if (!window->Load(command_line)) {
         // The command line named a file: it has been handled, and that is all.
         delete window;
-        QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection);
+        Quit();
     }
+}
+
+void ExtractInConsole(App& app, const std::string& command_line) {
+    ConsoleScreen screen(app.session.settings);
+    core::Context ctx{app.session, *app.library, screen, *app.prompter, *app.shell, nullptr};
+    ReadDllVersions(*app.library, app.session.dll_version);
+    app.exit_code = core::ExtractStartFile(ctx, LongPath(command_line));
+    Quit();
 }

@@ -12,4 +12,9 @@
 // is shown and lives until the program ends.
 void OpenMainWindow(App& app, const std::string& command_line);
 
+// Console mode: the archive the command line names is identified and
+// extracted as the main window would do it, without building the window;
+// app.exit_code as above, and the program ends.
+void ExtractInConsole(App& app, const std::string& command_line);
+
 #endif

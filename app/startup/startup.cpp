@@ -70,8 +70,10 @@ void RunStartUp(App& app, const std::string& command_line, const OpenMainWindowF
     }
     // The archiver catalogue and the credits are constant tables (catalogue.h),
     // and the settings file finds its own folder (SettingsFile): nothing to fill.
-    InitProgramResources();
-    qApp->setWindowIcon(QIcon(QStringLiteral(":/zenkari.png")));
+    if (!app.console) {
+        InitProgramResources();
+        qApp->setWindowIcon(QIcon(QStringLiteral(":/zenkari.png")));
+    }
 
     // Quick start: no animation. Without a display there is nothing to animate either.
     if (app.console || NamesOrdinaryFile(command_line)) {

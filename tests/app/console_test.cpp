@@ -38,13 +38,14 @@ fs::path CopyApplication(const TempFolder& home) {
     return bin;
 }
 
-// Runs the copy with `argument` and `input` on standard input, no display,
-// no terminal, and HOME in a folder of its own.
-Outcome Zenkari(const TempFolder& home, const std::string& argument, const std::string& input = "") {
+// Runs the copy with `argument` and `input` on standard input, in `folder`,
+// no display, no terminal, and HOME in a folder of its own.
+Outcome Zenkari(const TempFolder& home, const std::string& argument, const std::string& input = "",
+                const fs::path& folder = ".") {
     const fs::path bin = CopyApplication(home), out = home.Path() / "stdout", err = home.Path() / "stderr",
                    in = home.Path() / "stdin";
     std::ofstream(in, std::ios::binary) << input;
-    std::string command = "setsid -w env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
+    std::string command = "cd '" + folder.string() + "' && setsid -w env -u DISPLAY -u WAYLAND_DISPLAY HOME='" + home.Path().string() + "' '" +
                           (bin / "zenkari").string() + "' " + argument + " <'" + in.string() + "' >'" + out.string() +
                           "' 2>'" + err.string() + "'";
     int status = std::system(command.c_str());
@@ -80,6 +81,22 @@ TEST(ConsoleMode, ASingleFileArchivePrintsThePathOfTheFile) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, (home.Path() / "Desktop/hello.txt").string() + "\n");
     EXPECT_EQ(ReadFile(home.Path() / "Desktop/hello.txt"), "Hello, Kelvora!\n");
+}
+
+// Destination mode 3: the folder of the settings, written there without its
+// last "/"; the archive named relative to the current folder.
+TEST(ConsoleMode, TheFolderOfTheSettingsIsTheDestination) {
+    TempFolder home("console-home");
+    const fs::path bin = CopyApplication(home), into = home.Path() / "chosen";
+    fs::create_directories(into);
+    std::ofstream(bin / "zenkari.ini") << "[Setting]\nExtractNumber=3\nExtractDir=" << into.string()
+                                       << "\nOpenAfterExtract=0\nMakeArchiveFolder=1\n";
+    fs::copy_file(fs::path(KELVORA_FIXTURE_DIR) / "tree.zip", home.Path() / "t.zip");
+    Outcome run = Zenkari(home, "t.zip", "", home.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, (into / "t/").string() + "\n");
+    EXPECT_EQ(CompareTrees(fs::path(KELVORA_FIXTURE_DIR) / "tree", into / "t"), "");
+    EXPECT_FALSE(fs::exists(home.Path() / "Desktop"));
 }
 
 // A ZIP cut into parts as file splitters number them: an empty line takes
