@@ -92,7 +92,6 @@ bool IsFolder(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, ignored);
 }
 
-
 std::vector<std::string> LocalPaths(const QMimeData* data) {
     std::vector<std::string> paths;
     if (!data) return paths;

@@ -70,6 +70,7 @@ void RunStartUp(App& app, const std::string& command_line, const OpenMainWindowF
     }
     // The archiver catalogue and the credits are constant tables (catalogue.h),
     // and the settings file finds its own folder (SettingsFile): nothing to fill.
+    // Console mode shows no window: it needs neither the pictures nor the icon.
     if (!app.console) {
         InitProgramResources();
         qApp->setWindowIcon(QIcon(QStringLiteral(":/zenkari.png")));
