@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "archive_bytes.h"
+#include "cancel_at.h"
 #include "dravolix.h"
 #include "env_var.h"
 #include "module_loader.h"
@@ -51,16 +52,6 @@ wire::Request Request(wire::Operation operation, const fs::path& archive, const 
     request.destination = destination.empty() ? "" : destination.string() + "/";
     return request;
 }
-
-// Cancels once the entry named `at` has been reported.
-class CancelAt : public Progress {
-public:
-    explicit CancelAt(std::string at) : at_(std::move(at)) {}
-    bool Step(std::string_view entry, int64_t, int64_t) override { return entry != at_; }
-
-private:
-    std::string at_;
-};
 
 // Cancels once the workers have said nothing new for a while: one of them hangs.
 class CancelWhenSilent : public Progress {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "archive_bytes.h"
+#include "cancel_at.h"
 #include "file_source.h"
 #include "operations.h"
 #include "read_ahead.h"
@@ -301,16 +302,6 @@ std::string Compressed(int filter, const std::string& data) {
     archive_write_free(a);
     return out;
 }
-
-// Cancels at the entry it is told, the first step of it.
-class CancelAt : public Progress {
-public:
-    explicit CancelAt(std::string entry) : entry_(std::move(entry)) {}
-    bool Step(std::string_view entry, int64_t, int64_t) override { return entry != entry_; }
-
-private:
-    std::string entry_;
-};
 
 class CompressedTars : public ::testing::Test {
 protected:
