@@ -187,8 +187,8 @@ int32_t DiskWriter::PutInPlace(int folder, const std::string& temporary, const P
         code = Place(folder, temporary, entry, placed, moved);
     // A hard link's file is this run's only when its first name is.
     if (placed && made.st_nlink == 1) made_files_.emplace(made.st_dev, made.st_ino);
-    // Whatever stayed (a copy dropped, a failure, a rename onto another link
-    // to the same file, which leaves both names) is removed.
+    // Whatever stayed (a copy dropped, a failure, a replacing rename onto
+    // another link to the same file, which leaves both names) is removed.
     if (!moved) unlinkat(folder, temporary.c_str(), 0);
     return code;
 }

@@ -212,12 +212,4 @@ ssize_t GzipSource::ReadInto(unsigned char* out, size_t size) {
     return static_cast<ssize_t>(size - io_.out_left);
 }
 
-bool GzipSource::Finish() {
-    const void* block = nullptr;
-    ssize_t n;
-    while ((n = Read(&block)) > 0) {
-    }
-    return n == 0;
-}
-
 }  // namespace archivers

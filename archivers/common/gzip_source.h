@@ -36,8 +36,6 @@ public:
     // The next decompressed block, in a buffer of the source's own: its
     // size, 0 at the end, -1 on an error (then Error() says what).
     ssize_t Read(const void** block);
-    // Reads what is left, so that the last member's check is made.
-    bool Finish();
     ssize_t ReadInto(unsigned char* out, size_t size) override;
     const std::string& Error() const override { return error_; }
     // EILSEQ: libarchive's number for damaged data ("file format" errors).

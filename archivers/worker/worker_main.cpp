@@ -122,13 +122,6 @@ std::optional<wire::Request> ReceiveRequest(wire::FrameReader& frames) {
     }
 }
 
-// "a/b" for the entry a/b/c: its folder below the destination.
-std::string FolderOf(const Parts& entry) {
-    std::string path;
-    for (size_t i = 0; i + 1 < entry.size(); ++i) path += (i ? "/" : "") + entry[i];
-    return path;
-}
-
 // The module's Finish, which the first share's worker waits for; false when
 // the module has gone or sent something else.
 bool ReceiveFinish() {
@@ -184,7 +177,7 @@ public:
     // Entries mostly come folder by folder, so most files cost no frame.
     void Creating(int folder, const Parts& entry, const std::string& name) override {
         pending_named = 0;
-        std::string below = FolderOf(entry);
+        std::string below = Joined(entry, entry.size() - 1);
         if (pending_folder < 0 || below != announced_) {
             // The entry's name goes first, so that the module shows the file being made.
             std::string frames = unsent_ ? Encoded() : std::string();
@@ -200,7 +193,7 @@ public:
     }
 
     void SettingAside(int, const Parts& entry, const std::string& name) override {
-        Send(wire::Encode(wire::Aside{FolderOf(entry), name, entry.back()}));
+        Send(wire::Encode(wire::Aside{Joined(entry, entry.size() - 1), name, entry.back()}));
     }
 
 private:
