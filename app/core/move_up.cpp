@@ -17,6 +17,17 @@ namespace fs = std::filesystem;
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+// True when `keep` is the file `put_away` or lies in it, at any depth.
+bool Holds(const struct stat& put_away, const std::string& keep) {
+    std::error_code ec;
+    for (fs::path at = fs::canonical(keep, ec); !ec; at = at.parent_path()) {
+        struct stat st {};
+        if (lstat(at.c_str(), &st) == 0 && SameFile(st, put_away)) return true;
+        if (at == at.parent_path()) break;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool MoveUp(const std::string& from, const std::string& to, const std::string& keep) {
@@ -24,7 +35,7 @@ bool MoveUp(const std::string& from, const std::string& to, const std::string& k
     if (error == 0) return true;
     if (error != EEXIST) return false;
 
-    struct stat new_one {}, old_one {}, kept {};
+    struct stat new_one {}, old_one {};
     if (lstat(from.c_str(), &new_one) != 0 || lstat(to.c_str(), &old_one) != 0) return false;
     if (S_ISDIR(new_one.st_mode) && S_ISDIR(old_one.st_mode)) {
         std::vector<std::string> names;
@@ -37,7 +48,7 @@ bool MoveUp(const std::string& from, const std::string& to, const std::string& k
         return moved && rmdir(from.c_str()) == 0;
     }
     if (platform::SameContents(AT_FDCWD, from, AT_FDCWD, to)) return unlink(from.c_str()) == 0;
-    if (stat(keep.c_str(), &kept) == 0 && SameFile(kept, old_one)) return false;
+    if (Holds(old_one, keep)) return false;
     return platform::PutAway(to) && platform::RenameNoReplace(AT_FDCWD, from, AT_FDCWD, to) == 0;
 }
 

@@ -12,7 +12,7 @@ namespace core {
 // a file with the same bytes (a link with the same target) there stays and
 // the new copy is dropped; anything else there goes to the trash, or beside
 // under a numbered name, before the new one takes its place. `keep` (the
-// archive being extracted) is never put away. False when something could not
+// archive being extracted) is never put away, nor a folder holding it. False when something could not
 // be moved: it stays below `from`, and nothing else is lost.
 bool MoveUp(const std::string& from, const std::string& to, const std::string& keep);
 

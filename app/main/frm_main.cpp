@@ -513,6 +513,7 @@ bool FrmMain::SetFolder(const std::string& folder) { return dir1_->SetPath(FromU
 void FrmMain::FolderChanged() {
     file1_->SetFolder(dir1_->Path());
     PathPrint(app_.session.settings.ExtractNumber);
+    counter_.Cancel();  // a count of a file of the folder left would fill the emptied status line
     label3_->clear();
     label5_->clear();
     if (file1_->count() > 0) file1_->setCurrentRow(0);

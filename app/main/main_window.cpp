@@ -2,6 +2,9 @@
 
 #include <QApplication>
 
+#include <filesystem>
+#include <system_error>
+
 #include "extract.h"
 #include "frm_main.h"
 #include "main_rules.h"
@@ -9,10 +12,12 @@
 namespace {
 
 // Console mode's stand-in for the main window: nothing to show, and the
-// destination box holds the folder of the settings, as the window fills it.
+// destination box and the browser hold the folders of the settings, as the
+// window fills them.
 class ConsoleScreen : public core::Screen {
 public:
-    explicit ConsoleScreen(const core::Settings& settings) : settings_(settings) {}
+    ConsoleScreen(const core::Settings& settings, const std::string& app_folder)
+        : settings_(settings), app_folder_(app_folder) {}
     void SetFileType(const std::string&) override {}
     void SetStatus(const std::string&) override {}
     void SetStatusColour(core::Rgb) override {}
@@ -28,10 +33,14 @@ public:
         if (!folder.empty() && folder.back() != '/') folder += '/';
         return folder;
     }
-    std::string BrowsedFolder() override { return settings_.FileListDir; }
+    std::string BrowsedFolder() override {
+        std::error_code ec;
+        return std::filesystem::is_directory(settings_.FileListDir, ec) ? settings_.FileListDir : app_folder_;
+    }
 
 private:
     const core::Settings& settings_;
+    const std::string& app_folder_;
 };
 
 void Quit() { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); }
@@ -49,7 +58,7 @@ void OpenMainWindow(App& app, const std::string& command_line) {
 }
 
 void ExtractInConsole(App& app, const std::string& command_line) {
-    ConsoleScreen screen(app.session.settings);
+    ConsoleScreen screen(app.session.settings, app.app_folder);
     core::Context ctx{app.session, *app.library, screen, *app.prompter, *app.shell, nullptr};
     ReadDllVersions(*app.library, app.session.dll_version);
     app.exit_code = core::ExtractStartFile(ctx, LongPath(command_line));

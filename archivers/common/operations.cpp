@@ -232,7 +232,8 @@ std::optional<std::vector<FolderEntry>> SplitPlan(Kind kind, const Command& comm
     int32_t index = 0;
     for (; reader.Entry(); ++index) {
         archive_entry* entry = reader.Entry();
-        if (archive_entry_is_encrypted(entry)) return std::nullopt;
+        // A hard link's target may fall to the other share, and be written after it.
+        if (archive_entry_is_encrypted(entry) || archive_entry_hardlink(entry)) return std::nullopt;
         const std::string name = names.Path(reader);
         std::optional<Parts> parts = SafeParts(name, BackslashSeparates(kind));
         if (parts && !parts->empty() && Selected(name, command.patterns)) {
@@ -249,7 +250,8 @@ std::optional<std::vector<FolderEntry>> SplitPlan(Kind kind, const Command& comm
         // A damaged archive is read by one worker, which stops where it must.
         if (reader.Next() != result::kOk || reader.Broken()) return std::nullopt;
     }
-    if (index < kMinimumSplitEntries) return std::nullopt;
+    // Only the selected files and links are shared out: folders are the first's.
+    if (others.size() < static_cast<size_t>(kMinimumSplitEntries)) return std::nullopt;
     for (const std::string& path : others)
         if (parents.count(path)) return std::nullopt;
     return folders;

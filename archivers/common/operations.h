@@ -26,8 +26,9 @@ struct ReadOptions {
 // entries alike; the first takes the even ones and every folder, the second
 // the odd files and links. Only the first worker may split (Share::First):
 // it reads every header once more beforehand and splits only an archive of
-// at least kMinimumSplitEntries entries with no encrypted entry (one
-// password question is all the user sees), no two entries of the same name
+// at least kMinimumSplitEntries selected files and links, with no encrypted
+// entry (one password question is all the user sees), no hard link (its
+// target may fall to the other share), no two entries of the same name
 // (the later must win, as it does in order) and no file or link where
 // another entry needs a folder (which of them fails depends on the order).
 // It then makes the folder entries, so that which folders this extraction

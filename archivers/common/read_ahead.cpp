@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 #include "input_watch.h"
@@ -70,7 +71,15 @@ bool ReadAhead::ProduceBlock() {
         index = (head_ + filled_) % slots_.size();
     }
     Slot& slot = slots_[index];
-    const ssize_t status = Fill(slot, want_);
+    // A block is made when first filled; under the worker's memory limit
+    // that can fail like any allocation of the decoder's.
+    bool no_memory = false;
+    ssize_t status = -1;
+    try {
+        status = Fill(slot, want_);
+    } catch (const std::bad_alloc&) {
+        no_memory = true;
+    }
     if (status < 0) slot.size = 0;
     {
         std::lock_guard lock(mutex_);
@@ -80,8 +89,8 @@ bool ReadAhead::ProduceBlock() {
             end_bytes_ = slot.bytes_read;
             failed_ = status < 0;
             if (failed_) {
-                failure_ = source_->Error();
-                failure_number_ = source_->ErrorNumber();
+                failure_number_ = no_memory ? ENOMEM : source_->ErrorNumber();
+                failure_ = no_memory ? std::generic_category().message(ENOMEM) : source_->Error();
             }
         }
     }

@@ -337,6 +337,14 @@ TEST(MoveUp, MergesFoldersAndPutsAwayWhatItReplaces) {
                         (temp.Path() / "archive.zip").string()));
     EXPECT_EQ(ReadFile(temp.Path() / "archive.zip"), "the archive");
     EXPECT_EQ(ReadFile(temp.Path() / "new/archive.zip"), "an entry");
+
+    // Nor is a folder that holds it, for a file of the folder's name.
+    write(temp.Path() / "box/deep/x.zip", "the archive");
+    write(temp.Path() / "new/box", "an entry");
+    EXPECT_FALSE(MoveUp((temp.Path() / "new/box").string(), (temp.Path() / "box").string(),
+                        (temp.Path() / "box/deep/x.zip").string()));
+    EXPECT_EQ(ReadFile(temp.Path() / "box/deep/x.zip"), "the archive");
+    EXPECT_EQ(ReadFile(temp.Path() / "new/box"), "an entry");
 }
 
 TEST(TopLevelNames, FirstPartsOfTheEntries) {

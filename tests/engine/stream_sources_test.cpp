@@ -116,6 +116,36 @@ TEST(ReadAhead, HandsOverEveryByteInOrderAndTheErrorInsteadOfItsBlock) {
     }
 }
 
+// A source whose decoder runs out of memory once it has given `limit` bytes.
+class StarvedSource : public CountingSource {
+public:
+    StarvedSource(int64_t limit, Log& log) : CountingSource(-1, log), limit_(limit), given_(log.given) {}
+    ssize_t ReadInto(unsigned char* out, size_t size) override {
+        if (given_ >= limit_) throw std::bad_alloc();
+        return CountingSource::ReadInto(out, size);
+    }
+
+private:
+    int64_t limit_;
+    const std::atomic<int64_t>& given_;
+};
+
+// Memory that runs out while a block is made (the block itself, or the
+// decoder's) fails the read, on the caller's thread and on the reading one.
+TEST(ReadAhead, RunningOutOfMemoryIsAReadError) {
+    for (int64_t limit : {int64_t{1000}, int64_t{3'000'000}}) {
+        SCOPED_TRACE(limit);
+        CountingSource::Log log;
+        ReadAhead ahead(std::make_unique<StarvedSource>(limit, log), 4096, 3);
+        ssize_t last = 1;
+        EXPECT_LE(ReadAll(ahead, last), limit);
+        EXPECT_EQ(last, -1);
+        EXPECT_EQ(ahead.ErrorNumber(), ENOMEM);
+        EXPECT_FALSE(ahead.Error().empty());
+        EXPECT_EQ(log.elsewhere, limit > 100'000);
+    }
+}
+
 // Telling what an archive is, or reading a small one, starts no thread.
 TEST(ReadAhead, TheFirstBlocksAreMadeOnTheCallersThread) {
     const int64_t alone = (1 + 2 + 4) * static_cast<int64_t>(ReadAhead::kFirstBlock);  // kAlone blocks
