@@ -397,6 +397,19 @@ TEST_F(SharedExtraction, TwoWorkersWriteWhatOneWrites) {
 
     Save(ManyFiles(kMinimumSplitEntries - 10));
     EXPECT_EQ(Extract(work_.Path() / "small").workers, 1);
+
+    // So do fewer files picked by a pattern, however many entries there are.
+    Save(FlatFiles(300));
+    wire::Request picked = Request(wire::Operation::Extract, archive_, work_.Path() / "picked");
+    picked.kind = Kind::Zip;
+    picked.share = Share::First;
+    picked.patterns = {"f1*"};
+    fs::create_directories(work_.Path() / "picked");
+    const WorkerOutcome few = RunWorker(kTestWorker, picked, quiet, nullptr);
+    EXPECT_EQ(few.code, result::kOk);
+    EXPECT_EQ(few.workers, 1);
+    EXPECT_EQ(ReadFile(work_.Path() / "picked" / "f150"), "file 150");
+    EXPECT_FALSE(fs::exists(work_.Path() / "picked" / "f2"));
 }
 
 // Entry 1 (the second worker's) leaves the destination; a folder of the
